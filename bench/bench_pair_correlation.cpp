@@ -1,0 +1,68 @@
+// Pair correlation of one pair of captures, next to OpenCV's own phase correlation on the same
+// pair as the reference. Single-threaded: OpenCV's own worker threads are switched off.
+
+#include "SyntheticCaptures.h"
+
+#include <ZOLT/Stitching.h>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+struct CapturePair {
+    cv::Mat first;
+    cv::Mat second;
+};
+
+const CapturePair& PairOfSize(int width, int height)
+{
+    static std::map<std::pair<int, int>, CapturePair> pairs;
+    auto found = pairs.find({width, height});
+    if (found == pairs.end()) {
+        const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(width, height * 2), 5);
+        CapturePair pair{page(cv::Rect(0, 100, width, height)).clone(), page(cv::Rect(0, 100 + height / 3, width, height)).clone()};
+        found = pairs.emplace(std::make_pair(width, height), pair).first;
+    }
+    return found->second;
+}
+
+void BM_DetectTranslation(benchmark::State& state)
+{
+    cv::setNumThreads(0);
+    const CapturePair& pair = PairOfSize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    ZOLT::Stitching::StitcherParameters parameters;
+    parameters.direction = static_cast<int>(state.range(2));
+    ZOLT::Stitching::PhaseCorrelationTranslationDetector detector(parameters);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(detector.DetectTranslation(pair.first, pair.second, nullptr));
+    }
+    state.SetLabel("direction " + std::to_string(parameters.direction));
+}
+
+void BM_OpenCvPhaseCorrelate(benchmark::State& state)
+{
+    cv::setNumThreads(0);
+    const CapturePair& pair = PairOfSize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        cv::Mat first;
+        cv::Mat second;
+        cv::cvtColor(pair.first, first, cv::COLOR_RGBA2GRAY);
+        cv::cvtColor(pair.second, second, cv::COLOR_RGBA2GRAY);
+        first.convertTo(first, CV_32F);
+        second.convertTo(second, CV_32F);
+        benchmark::DoNotOptimize(cv::phaseCorrelate(first, second));
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_DetectTranslation)
+    ->Args({1280, 800, 0})
+    ->Args({1280, 800, 2})
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 2})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenCvPhaseCorrelate)->Args({1280, 800})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

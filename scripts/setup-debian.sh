@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages this project builds and tests with, when they are missing.
+# Safe to run again: it installs nothing when everything is present.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config binutils
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+  libgtest-dev libbenchmark-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
