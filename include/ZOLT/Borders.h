@@ -8,6 +8,7 @@
 namespace ZOLT {
 namespace Stitching {
 
+template <typename T>
 struct TestAccess;
 
 /// A stitcher that wraps another stitcher and forwards the work to it.
@@ -67,6 +68,7 @@ protected:
     virtual bool AddBorders(const cv::Range& rowRange, const cv::Range& colRange, cv::Mat& bordered);
 
 private:
+    template <typename>
     friend struct TestAccess;
 
     bool FindTopAndLeftContentBoundary(cv::Mat& difference, cv::Range& rowRange, cv::Range& colRange);

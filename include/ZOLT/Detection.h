@@ -7,6 +7,7 @@
 namespace ZOLT {
 namespace Stitching {
 
+template <typename T>
 struct TestAccess;
 
 /// Finds the translation between captures by phase correlation of their grey images.
@@ -35,6 +36,7 @@ protected:
                                                          Translation& alternative, IStitcherListener* listener);
 
 private:
+    template <typename>
     friend struct TestAccess;
     struct SequenceRun;
 

@@ -8,6 +8,7 @@
 namespace ZOLT {
 namespace Stitching {
 
+template <typename T>
 struct TestAccess;
 
 /// Scales each capture to 250 pixels wide, measures its translation against the last accepted
@@ -42,6 +43,7 @@ struct ZOLT_STITCHING_API PreviewImage {
     cv::Mat GetPreview(int maxWidth, int maxHeight);
 
 private:
+    template <typename>
     friend struct TestAccess;
 
     PreviewErrorCode UpdatePreview(cv::Mat& scaled, const cv::Rect& rectangle, const Translation& translation) const;

@@ -40,6 +40,7 @@ private:
 
 namespace Stitching {
 
+template <typename T>
 struct TestAccess;
 
 /// A capture store that keeps its pixels under a byte budget, spilling the least recently used
@@ -80,6 +81,7 @@ protected:
     bool IsMatSaved(std::size_t index);
 
 private:
+    template <typename>
     friend struct TestAccess;
 
     struct ImageRecord {

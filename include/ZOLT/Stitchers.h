@@ -8,6 +8,7 @@
 namespace ZOLT {
 namespace Stitching {
 
+template <typename T>
 struct TestAccess;
 
 /// Detects the translation of every capture, sizes a transparent canvas for all of them and
@@ -33,6 +34,7 @@ protected:
                                   int progressStart, int progressEnd);
 
 private:
+    template <typename>
     friend struct TestAccess;
 
     bool CalcResultImage(cv::Rect& placement, cv::Size& resultSize);
@@ -64,6 +66,7 @@ public:
     std::vector<Translation> GetTranslations() const override;
 
 private:
+    template <typename>
     friend struct TestAccess;
 
     cv::Rect FindRegionWithDifferences(const cv::Mat& first, const cv::Mat& last) const;

@@ -11,6 +11,7 @@
 namespace ZOLT {
 namespace Stitching {
 
+template <typename T>
 struct TestAccess;
 
 class ZOLT_STITCHING_API Utilities {
@@ -34,6 +35,7 @@ public:
     static std::string GenerateRandomAlphanumericString(unsigned int length);
 
 private:
+    template <typename>
     friend struct TestAccess;
 
     static void MakeColumnTransparent(cv::Mat& image, const cv::Point& point, bool towardStart);

@@ -1,6 +1,6 @@
 #include "RecordingListener.h"
 #include "SyntheticCaptures.h"
-#include "TestAccess.h"
+#include "DetectorAccess.h"
 
 #include <ZOLT/Stitching.h>
 
@@ -10,10 +10,10 @@
 using ZOLT::Stitching::IStitcherListener;
 using ZOLT::Stitching::PhaseCorrelationTranslationDetector;
 using ZOLT::Stitching::StitcherParameters;
-using ZOLT::Stitching::TestAccess;
 using ZOLT::Stitching::Translation;
 using ZOLT::Testing::MakePage;
 using ZOLT::Testing::RecordingListener;
+using TestAccess = ZOLT::Stitching::TestAccess<PhaseCorrelationTranslationDetector>;
 
 namespace {
 

@@ -1,15 +1,15 @@
 #pragma once
 
-// Reaches the private steps of the library's classes, which are tested on their own where the
-// design fixes their worked values. The classes name this struct as a friend.
+// Reaches the detector's private steps, which are tested on their own where their values are
+// fixed (peak conversion, padding). The library's classes befriend TestAccess<Class>.
 
-#include <ZOLT/Stitching.h>
+#include <ZOLT/Detection.h>
 
 namespace ZOLT {
 namespace Stitching {
 
-struct TestAccess {
-    // --- PhaseCorrelationTranslationDetector ---
+template <>
+struct TestAccess<PhaseCorrelationTranslationDetector> {
     static Translation ConvertPeak(const PhaseCorrelationTranslationDetector& detector, int row, int col,
                                    cv::Size size)
     {
