@@ -4,6 +4,8 @@
 
 #include <ZOLT/Core.h>
 
+#include "TestPrinters.h"
+
 #include <functional>
 #include <mutex>
 #include <string>

@@ -6,6 +6,8 @@
 
 #include <ZOLT/Core.h>
 
+#include "TestPrinters.h"
+
 #include <opencv2/core.hpp>
 
 #include <cstdint>
