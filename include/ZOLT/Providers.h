@@ -91,6 +91,15 @@ private:
 
     static const std::uint32_t MINIMUM_LOADED_IMAGES;
 
+    /// Spills the least recently used image when `incoming` would take the loaded images past
+    /// the memory limit; at most one spill, and never below MINIMUM_LOADED_IMAGES loaded.
+    void ApplyBudgetRule(const cv::Mat& incoming);
+    /// Reads record `index` back from its spill file; the file stays recorded.
+    void ReloadMat(std::size_t index);
+    void RemoveFromLoadQueue(std::size_t index);
+    void MoveToBackOfLoadQueue(std::size_t index);
+    void CheckIndex(std::size_t index) const;
+
     const std::size_t memoryLimit_;
     const std::uint32_t nameLength_;
     const std::string folderPath_;
