@@ -76,6 +76,7 @@ private:
     bool CheckNearestNeighbors(const cv::Mat& difference, int row, int col, bool& isContent);
     void CalculateFinalImageSize(const cv::Size& contentSize, cv::Size& finalSize, cv::Range& rowRange,
                                  cv::Range& colRange);
+    bool HoldsAnyBorder() const;
 
     unsigned int changeThreshold_;
     unsigned int neighborThreshold_;
