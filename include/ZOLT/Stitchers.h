@@ -50,6 +50,10 @@ private:
 
 /// Stitches only the rectangle in which the first and the last capture differ and frames the
 /// result with the first capture's unchanging surroundings (window frame, toolbars).
+///
+/// The first and the last capture must be 8-bit with one to four channels; otherwise Stitch
+/// fails up front (OnComplete(false) when asked) without touching the captures. The stitcher
+/// writes no diagnostic line of its own; the inner basic stitcher and its detector write theirs.
 class ZOLT_STITCHING_API SmartStitcher : public IStitcher {
 public:
     /// `scaleFactor` multiplies pixel distances (the margin threshold and the colour-sampling
@@ -70,6 +74,12 @@ private:
     friend struct TestAccess;
 
     cv::Rect FindRegionWithDifferences(const cv::Mat& first, const cv::Mat& last) const;
+    /// Absorbs into `region` every gap to a capture edge narrower than the margin threshold.
+    cv::Rect WidenRegionToEdges(cv::Rect region, const cv::Size& captureSize) const;
+    /// Refills the crop store with views of every capture restricted to `region`.
+    void CropCaptures(IImageProvider& provider, const cv::Rect& region);
+    bool StitchSeveralCaptures(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
+                               int progressStart, int progressEnd, bool reportCompletion);
     cv::Mat StitchImages(const cv::Mat& first, cv::Mat stitched, const cv::Rect& region, int scaleFactor) const;
 
     int scaleFactor_;

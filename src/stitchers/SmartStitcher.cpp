@@ -1,0 +1,199 @@
+#include <ZOLT/Stitchers.h>
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+
+namespace ZOLT {
+namespace Stitching {
+
+namespace {
+
+using ErrorCode = IStitcherListener::StitcherErrorCodes;
+
+/// The parts of the caller's progress range given to region search, cropping and the inner stitch;
+/// whatever is left over belongs to the framing.
+struct ProgressShares {
+    int region;
+    int crop;
+    int stitch;
+};
+
+/// Nearest integer with halves going away from zero, so a span of 10 still gives cropping 1.
+int ShareOf(double span, double fraction)
+{
+    return static_cast<int>(std::round(span * fraction));
+}
+
+ProgressShares SplitProgress(int progressStart, int progressEnd)
+{
+    const double span = static_cast<double>(progressEnd - progressStart);
+    return ProgressShares{ShareOf(span, 0.2), ShareOf(span, 0.05), ShareOf(span, 0.7)};
+}
+
+/// The region search and the framing read whole bytes into a four-byte colour.
+bool IsSupportedCapture(const cv::Mat& capture)
+{
+    return !capture.empty() && capture.depth() == CV_8U && capture.channels() <= 4;
+}
+
+/// A missing listener goes on as if every report had been answered true.
+bool ReportProgress(IStitcherListener* listener, int position)
+{
+    return listener == nullptr || listener->OnProgress(position);
+}
+
+bool Fail(IStitcherListener* listener, bool reportCompletion)
+{
+    if (listener != nullptr && reportCompletion) {
+        listener->OnComplete(false);
+    }
+    return false;
+}
+
+bool Cancel(IStitcherListener* listener, bool reportCompletion)
+{
+    if (listener != nullptr) {
+        listener->OnError(ErrorCode::Cancelled, false);
+    }
+    return Fail(listener, reportCompletion);
+}
+
+bool FailWithoutCaptures(IStitcherListener* listener, bool reportCompletion)
+{
+    if (listener != nullptr) {
+        listener->OnError(ErrorCode::NoImages, false);
+    }
+    return Fail(listener, reportCompletion);
+}
+
+/// One capture is its own result; the result shares the capture's pixels.
+bool StitchSingleCapture(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressEnd,
+                         bool reportCompletion)
+{
+    result = *provider.GetImageAt(0);
+    if (listener == nullptr) {
+        return true;
+    }
+    const bool ok = listener->OnProgress(progressEnd);
+    if (!ok) {
+        listener->OnError(ErrorCode::Cancelled, false);
+    }
+    if (reportCompletion) {
+        listener->OnComplete(ok);
+    }
+    return ok;
+}
+
+}  // namespace
+
+SmartStitcher::SmartStitcher(std::shared_ptr<ITranslationDetector> detector, const StitcherParameters& parameters,
+                             int scaleFactor)
+    : scaleFactor_(scaleFactor), detector_(std::move(detector)), parameters_(parameters)
+{
+}
+
+SmartStitcher::SmartStitcher(const SmartStitcher& other) = default;
+
+SmartStitcher::~SmartStitcher() = default;
+
+bool SmartStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
+                           int progressEnd, bool reportCompletion)
+{
+    const std::size_t count = provider.Count();
+    if (count == 0) {
+        return FailWithoutCaptures(listener, reportCompletion);
+    }
+    if (count == 1) {
+        return StitchSingleCapture(provider, result, listener, progressEnd, reportCompletion);
+    }
+    return StitchSeveralCaptures(provider, result, listener, progressStart, progressEnd, reportCompletion);
+}
+
+std::vector<Translation> SmartStitcher::GetTranslations() const
+{
+    return translations_;
+}
+
+bool SmartStitcher::StitchSeveralCaptures(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
+                                          int progressStart, int progressEnd, bool reportCompletion)
+{
+    const cv::Mat first = *provider.GetImageAt(0);
+    const cv::Mat last = *provider.GetImageAt(provider.Count() - 1);
+    if (!IsSupportedCapture(first) || !IsSupportedCapture(last)) {
+        return Fail(listener, reportCompletion);
+    }
+    innerStitcher_ = std::make_shared<BasicStitcher>(detector_, parameters_);
+
+    const ProgressShares shares = SplitProgress(progressStart, progressEnd);
+    const int regionDone = progressStart + shares.region;
+    const int cropDone = regionDone + shares.crop;
+    const int stitchDone = cropDone + shares.stitch;
+
+    cv::Rect region = FindRegionWithDifferences(first, last);
+    if (!ReportProgress(listener, regionDone)) {
+        return Cancel(listener, reportCompletion);
+    }
+    region = WidenRegionToEdges(region, first.size());
+    CropCaptures(provider, region);
+    if (!ReportProgress(listener, cropDone)) {
+        return Cancel(listener, reportCompletion);
+    }
+
+    cv::Mat stitched;
+    if (!innerStitcher_->Stitch(cropStore_, stitched, listener, cropDone, stitchDone, false)) {
+        return Fail(listener, reportCompletion);
+    }
+    translations_ = innerStitcher_->GetTranslations();
+    if (!ReportProgress(listener, stitchDone)) {
+        return Cancel(listener, reportCompletion);
+    }
+
+    // With nothing left outside the region there are no surroundings to put back.
+    result = region.size() == first.size() ? stitched : StitchImages(first, stitched, region, scaleFactor_);
+    if (listener != nullptr && reportCompletion) {
+        listener->OnProgress(progressEnd);
+        listener->OnComplete(true);
+    }
+    return true;
+}
+
+cv::Rect SmartStitcher::WidenRegionToEdges(cv::Rect region, const cv::Size& captureSize) const
+{
+    // Taken in 64 bits so that an oversized border width or scale factor cannot overflow.
+    const std::int64_t threshold = static_cast<std::int64_t>(parameters_.minimumBorderWidth) * scaleFactor_;
+    const auto absorbed = [threshold](int gap) { return 0 < gap && gap < threshold; };
+
+    // Both far gaps are measured on the region as found, before either near side moves.
+    const int rightGap = captureSize.width - region.width - region.x;
+    const int bottomGap = captureSize.height - region.height - region.y;
+    if (absorbed(region.x)) {
+        region.width += region.x;
+        region.x = 0;
+    }
+    if (absorbed(region.y)) {
+        region.height += region.y;
+        region.y = 0;
+    }
+    if (absorbed(rightGap)) {
+        region.width += rightGap;
+    }
+    if (absorbed(bottomGap)) {
+        region.height += bottomGap;
+    }
+    return region;
+}
+
+void SmartStitcher::CropCaptures(IImageProvider& provider, const cv::Rect& region)
+{
+    cropStore_.Clear();
+    const std::size_t count = provider.Count();
+    for (std::size_t index = 0; index < count; ++index) {
+        // A view: the crop shares the capture's pixels and keeps them alive.
+        cv::Mat crop(*provider.GetImageAt(index), region);
+        cropStore_.Add(crop);
+    }
+}
+
+}  // namespace Stitching
+}  // namespace ZOLT
