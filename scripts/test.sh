@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds everything, runs every test, then runs
-# the detection tests again under ThreadSanitizer.
+# The whole test suite: installs what is missing, builds everything and runs every test; then
+# runs the suite again under AddressSanitizer with UndefinedBehaviorSanitizer (leaks included) and
+# the detection tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,9 +12,21 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 
+sanitizer_flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLT_BUILD_BENCHMARKS=OFF)
+
+# Memory errors, undefined behaviour and leaks anywhere in the library, its tools and tests. The
+# install test builds an uninstrumented host, so it runs only in the plain build above.
+asan=(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+cmake -S . -B build-asan "${sanitizer_flags[@]}" \
+  -DCMAKE_CXX_FLAGS="${asan[*]}" \
+  -DCMAKE_EXE_LINKER_FLAGS="${asan[*]}" \
+  -DCMAKE_SHARED_LINKER_FLAGS="${asan[*]}" >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1" \
+  ctest --test-dir build-asan -j"$jobs" -LE install --output-on-failure
+
 # Detection runs worker threads: check them for data races.
-sanitizer_flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLT_BUILD_BENCHMARKS=OFF -DZOLT_BUILD_TOOLS=OFF)
-cmake -S . -B build-tsan "${sanitizer_flags[@]}" \
+cmake -S . -B build-tsan "${sanitizer_flags[@]}" -DZOLT_BUILD_TOOLS=OFF \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
   -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread >/dev/null
