@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr int STITCH_FAILED = 1;
 constexpr int USAGE = 2;
 constexpr int INPUT_ERROR = 3;
 constexpr int OUTPUT_ERROR = 4;
@@ -111,10 +112,17 @@ TEST(BadInput, UnwritableOutputsAreOutputErrorsFoundBeforeAnyWork)
                   "does not exist");
     ExpectFailure({first, "-o", out / "out.png", "--spill-dir", out / "none"}, out, OUTPUT_ERROR,
                   "is not a folder");
+}
 
+TEST(BadInput, AReadOnlyOutputFolderIsAnOutputError)
+{
     if (::geteuid() == 0) {
         GTEST_SKIP() << "permissions do not bind the superuser";
     }
+    const ScratchFolder inputs;
+    WriteTwoCaptures(inputs);
+    const ScratchFolder out;
+    const std::string first = inputs / "first.png";
     fs::create_directory(out / "locked");
     ::chmod((out / "locked").c_str(), 0555);
     ExpectFailure({first, "-o", out / "locked/out.png"}, out, OUTPUT_ERROR, "is not writable");
@@ -133,4 +141,15 @@ TEST(BadInput, AnExistingOutputIsKeptWhenTheRunFails)
     std::ifstream kept(out / "out.png");
     const std::string content((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "previous result");
+}
+
+TEST(BadInput, AStitchTheLibraryCannotFinishIsExitOne)
+{
+    const ScratchFolder out;
+    // The smart stitcher samples the colours of side margins up to 12 x scale factor rows above
+    // the bottom edge; with 40 that lies above the top of the 370-row samples, and a border
+    // width of 0 keeps their plain left margin a margin.
+    ExpectFailure({ZOLT_SAMPLE_CAPTURES, "-o", out / "out.png", "--stitcher", "smart", "--scale-factor", "40",
+                   "--min-border-width", "0"},
+                  out, STITCH_FAILED, "stitching failed: ");
 }

@@ -65,7 +65,7 @@ std::vector<std::string> SampleFiles()
 /// A small series scrolled down by `step` rows per capture.
 ZOLT::Testing::CaptureSeries VerticalSeries(int count, int step)
 {
-    const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(160, 140 + count * step), 23, false);
+    const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(160, 140 + count * step), 2, false);
     return ZOLT::Testing::CutSeries(page, cv::Size(160, 120), ZOLT::Testing::VerticalOffsets(count, step));
 }
 

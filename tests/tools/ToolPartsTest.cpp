@@ -88,12 +88,12 @@ TEST(CommandLine, DefaultsAreTheLibrarysWithThreadsPerCore)
 
 TEST(CommandLine, EveryOptionReachesItsValue)
 {
-    const Options options = Parse({"--stitcher", "smart", "--direction=horizontal", "-j", "3", "--alternative-peak",
+    const Options options = ParseCommandLine({"-o", "out.png", "--stitcher", "smart", "--direction=horizontal", "-j3", "--alternative-peak",
                                    "--min-peak", "1250.5", "--max-zero-percent", "45", "--max-zero-run=7",
                                    "--difference-threshold", "90", "--min-border-width", "12", "--scale-factor", "2",
                                    "--change-threshold", "30", "--neighbor-threshold", "5", "--memory-limit", "64",
                                    "--spill-dir", "/spill", "--preview", "p.png", "--translations", "t.json", "-q",
-                                   "--", "-dash.png"})
+                                   "--", "-dash.png", "in.png"})
                                 .options;
     EXPECT_EQ(options.stitcher, StitcherKind::Smart);
     EXPECT_EQ(options.parameters.direction, 1);
@@ -114,7 +114,7 @@ TEST(CommandLine, EveryOptionReachesItsValue)
     EXPECT_EQ(options.translationsFile, "t.json");
     EXPECT_TRUE(options.quiet);
     // After "--" everything is an input, even what looks like an option.
-    EXPECT_EQ(options.inputs, (std::vector<std::string>{"-dash.png", "in.png", "-o", "out.png"}));
+    EXPECT_EQ(options.inputs, (std::vector<std::string>{"-dash.png", "in.png"}));
 }
 
 TEST(CommandLine, ValuesOutsideTheirRangeAreRefused)

@@ -232,19 +232,22 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             return commandLine;
         }
 
-        const std::size_t equals = argument.rfind("--", 0) == 0 ? argument.find('=') : std::string::npos;
-        const std::string name = argument.substr(0, equals);
+        // "--name=value" and "-xvalue" carry their value inline.
+        const bool longForm = argument.rfind("--", 0) == 0;
+        const std::size_t split = longForm ? argument.find('=') : 2;
+        const std::string name = argument.substr(0, split);
+        const bool inlineValue = split < argument.size();
         const OptionSpec* const spec = FindOption(name);
         if (spec == nullptr) {
             FailUsage("unknown option '" + name + "'");
         }
         std::string value;
         if (spec->valueName == nullptr) {
-            if (equals != std::string::npos) {
+            if (inlineValue) {
                 FailUsage(name + " takes no value");
             }
-        } else if (equals != std::string::npos) {
-            value = argument.substr(equals + 1);
+        } else if (inlineValue) {
+            value = argument.substr(longForm ? split + 1 : split);
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {

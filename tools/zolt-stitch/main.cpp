@@ -95,6 +95,7 @@ void Run(const Options& options, Console& console)
 
     console.Progress("Writing", 0);
     WriteOutputFiles(EncodeOutputs(options, outcome, preview.get(), files.size()));
+    console.Progress("Writing", 100);
     console.EndProgress();
     console.Summary(SummaryText(options, files.size(), outcome.result));
 }
