@@ -66,7 +66,7 @@ public:
 
     bool Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
                 int progressStart, int progressEnd, bool reportCompletion) override;
-    /// Translations between the cropped captures of the last successful stitch.
+    /// Translations between the cropped captures, from the last stitch whose inner stitch succeeded.
     std::vector<Translation> GetTranslations() const override;
 
 private:

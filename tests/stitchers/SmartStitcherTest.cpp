@@ -58,20 +58,21 @@ private:
 
 const Translation kStep(-5, 0);
 
-/// Three 60 x 80 captures: a fixed frame 20 pixels wide around a 40 x 40 viewport that scrolls
-/// 5 rows per capture over random content.
-std::vector<cv::Mat> ScrollingCaptures(int count = 3)
+/// 60-row captures: a fixed frame of random pixels around a 40 x 40 viewport that scrolls 5 rows
+/// per capture over random content. The frame is 20 rows high above the viewport, nothing below,
+/// `left` columns wide on the left and 20 on the right.
+std::vector<cv::Mat> ScrollingCaptures(int count = 3, int left = 20)
 {
     cv::Mat content(40 + 5 * count, 40, CV_8UC4);
     cv::RNG rng(77);
     rng.fill(content, cv::RNG::UNIFORM, 0, 256);
     content.reshape(1, content.rows * content.cols).col(3).setTo(255);
-    cv::Mat frame(60, 80, CV_8UC4);
+    cv::Mat frame(60, left + 60, CV_8UC4);
     rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
     std::vector<cv::Mat> captures;
     for (int i = 0; i < count; ++i) {
         cv::Mat capture = frame.clone();
-        content.rowRange(5 * i, 5 * i + 40).copyTo(capture(cv::Rect(20, 20, 40, 40)));
+        content.rowRange(5 * i, 5 * i + 40).copyTo(capture(cv::Rect(left, 20, 40, 40)));
         captures.push_back(capture);
     }
     return captures;
@@ -165,6 +166,33 @@ TEST(SmartStitcherStitch, ProgressSharesOfARange)
     }
 }
 
+TEST(SmartStitcherStitch, NarrowGapsAreStitchedAndWideOnesFramed)
+{
+    // Left of the viewport a gap of 19 pixels, one below the default threshold; right of it 20.
+    Fixture f;
+    BasicImageProvider provider = ProviderOf(ScrollingCaptures(3, 19));
+    const cv::Mat first = *provider.GetImageAt(0);
+    ASSERT_TRUE(f.stitcher.Stitch(provider, f.result, nullptr, 0, 100, false));
+    ASSERT_EQ(f.result.size(), cv::Size(first.cols, first.rows + 10));
+
+    const auto isOneColour = [](const cv::Mat& column) {
+        const cv::Mat firstPixel = column.row(0);
+        for (int row = 1; row < column.rows; ++row) {
+            if (cv::norm(column.row(row), firstPixel, cv::NORM_INF) != 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    // Below the first capture's height the stitched columns go on with content, while a framed
+    // side column is drawn in one colour.
+    const cv::Mat below = f.result.rowRange(first.rows, f.result.rows);
+    EXPECT_FALSE(isOneColour(below.col(0)));
+    EXPECT_FALSE(isOneColour(below.col(18)));
+    EXPECT_TRUE(isOneColour(below.col(first.cols - 20)));
+    EXPECT_TRUE(isOneColour(below.col(first.cols - 1)));
+}
+
 TEST(SmartStitcherStitch, WithoutCompletionReportsTheLastOwnPositionIsTheStitchShare)
 {
     Fixture f;
@@ -228,8 +256,11 @@ TEST(SmartStitcherStitch, CapturesOutsideTheByteLayoutAreRejectedUpFront)
 {
     for (const int type : {CV_16UC4, CV_8UC(5)}) {
         Fixture f;
-        BasicImageProvider provider = ProviderOf({cv::Mat(30, 30, type, cv::Scalar::all(1)),
-                                                  cv::Mat(30, 30, type, cv::Scalar::all(90))});
+        cv::Mat first(30, 30, type);
+        cv::Mat last(30, 30, type);
+        first.reshape(1).setTo(1);
+        last.reshape(1).setTo(90);
+        BasicImageProvider provider = ProviderOf({first, last});
         testing::internal::CaptureStderr();
         EXPECT_FALSE(f.stitcher.Stitch(provider, f.result, &f.listener, 0, 100, true));
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
