@@ -150,9 +150,10 @@ bool BasicBorderDetection::AddBorders(const cv::Range& rowRange, const cv::Range
     // content rows only, next to the top of the content, and the margins below them stay 0.
     PlaceBorder(top, bordered(cv::Range(0, rowRange.start), cv::Range(0, top.cols)));
     PlaceBorder(bottom, bordered(cv::Range(rowRange.end, bordered.rows), cv::Range(0, bottom.cols)));
-    PlaceBorder(left, bordered(cv::Range(rowRange.start, rowRange.start + left.rows), cv::Range(0, colRange.start)));
-    PlaceBorder(right,
-                bordered(cv::Range(rowRange.start, rowRange.start + right.rows), cv::Range(colRange.end, bordered.cols)));
+    PlaceBorder(left, bordered(cv::Range(rowRange.start, rowRange.start + left.rows),
+                               cv::Range(0, colRange.start)));
+    PlaceBorder(right, bordered(cv::Range(rowRange.start, rowRange.start + right.rows),
+                                cv::Range(colRange.end, bordered.cols)));
     return true;
 }
 

@@ -96,9 +96,10 @@ public:
     {
         if (colEnd_) {
             // Once the walk stands on the first or last column, its further steps only clear
-            // that column again from rows moving toward one edge: every clearing lies within
-            // the one from the edge the row is heading for. Going there at once gives the same
-            // pixels and ends walks whose single-precision step no longer moves the row.
+            // that column again, from rows moving toward one edge: each clearing lies within
+            // the one just made or within the one from the edge the row is heading for. Going
+            // there at once gives the same pixels, and ends walks whose single-precision step
+            // no longer moves the row.
             y_ = stepY_ < 0.0f ? -1.0f : lastRow_ + 1.0f;
         } else {
             x_ += stepX_;

@@ -37,6 +37,15 @@ std::vector<cv::Mat> UniformCaptures(int count, int rows, int cols, int type = C
     return captures;
 }
 
+BasicImageProvider ProviderOf(const std::vector<cv::Mat>& captures)
+{
+    BasicImageProvider provider;
+    for (cv::Mat capture : captures) {
+        provider.Add(capture);
+    }
+    return provider;
+}
+
 bool SamePixels(const cv::Mat& first, const cv::Mat& second)
 {
     return first.size() == second.size() && first.type() == second.type() &&
@@ -80,10 +89,7 @@ void ExpectCompletedLast(const RecordingListener& listener, bool success)
 
 TEST(BasicStitcherSizing, WorkedExamplesGiveSizeAndPlacement)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(3, 100, 50)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(3, 100, 50));
     struct Case {
         std::vector<Translation> translations;
         cv::Size size;
@@ -113,10 +119,7 @@ TEST(BasicStitcherSizing, EachCaptureAddsOnlyWhatIsBeyondTheCut)
     // (+20, 0) then (-50, 0) on 100 x 50: capture 0 at row 20, capture 1 at row 0, capture 2 at
     // row 50. Capture 1 (upward) loses rows 60..99 of its own, capture 2 (downward) rows 0..25.
     const std::vector<cv::Mat> captures = UniformCaptures(3, 100, 50);
-    BasicImageProvider provider;
-    for (cv::Mat capture : captures) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(captures);
     Rig rig({Translation(20, 0), Translation(-50, 0)});
     cv::Mat result;
     ASSERT_TRUE(StitchInto(rig.stitcher, provider, result, nullptr).success);
@@ -131,10 +134,7 @@ TEST(BasicStitcherSizing, EachCaptureAddsOnlyWhatIsBeyondTheCut)
 TEST(BasicStitcherSizing, AreasNoCaptureCoversStayTransparent)
 {
     const std::vector<cv::Mat> captures = UniformCaptures(2, 40, 30);
-    BasicImageProvider provider;
-    for (cv::Mat capture : captures) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(captures);
     RecordingListener listener;
     Rig rig({Translation(-10, -5)});
     cv::Mat result;
@@ -151,10 +151,7 @@ TEST(BasicStitcherSizing, AreasNoCaptureCoversStayTransparent)
 
 TEST(BasicStitcherProgress, DetectionGetsNineTenthsThenOneReportPerTranslation)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(4, 60, 40)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(4, 60, 40));
     Rig rig({Translation(-20, 0), Translation(-20, 0), Translation(-20, 0)});
     RecordingListener listener;
     cv::Mat result;
@@ -174,10 +171,7 @@ TEST(BasicStitcherProgress, DetectionGetsNineTenthsThenOneReportPerTranslation)
 /// Stitches 1 + translations.size() uniform captures and returns the warnings reported.
 std::vector<IStitcherListener::StitcherWarningCodes> WarningsFor(const std::vector<Translation>& translations)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(static_cast<int>(translations.size()) + 1, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(static_cast<int>(translations.size()) + 1, 30, 20));
     Rig rig(translations);
     RecordingListener listener;
     cv::Mat result;
@@ -211,10 +205,7 @@ TEST(BasicStitcherWarnings, LimitsComeFromTheParameters)
     StitcherParameters parameters;
     parameters.maxZeroTranslationsPercent = 50;
     parameters.maxConsecutiveZeroTranslations = 0;
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(3, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(3, 30, 20));
     Rig rig({Translation(0, 0), Translation(-4, 0)}, parameters);
     RecordingListener listener;
     cv::Mat result;
@@ -242,10 +233,7 @@ TEST(BasicStitcherWarnings, IdenticalCapturesGiveCaptureZeroAlone)
 TEST(BasicStitcherListener, NullListenerStitchesSilently)
 {
     const std::vector<cv::Mat> captures = UniformCaptures(3, 30, 20);
-    BasicImageProvider provider;
-    for (cv::Mat capture : captures) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(captures);
     Rig rig({Translation(0, 0), Translation(-10, -3)});
     cv::Mat result;
     const Outcome outcome = StitchInto(rig.stitcher, provider, result, nullptr);
@@ -301,10 +289,7 @@ TEST(BasicStitcherListener, EmptyProviderReportsNoImages)
 
 TEST(BasicStitcherListener, CancelledDetectionIsReportedOnceByTheDetector)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(3, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(3, 30, 20));
     Rig rig({Translation(-5, 0), Translation(-5, 0)});
     RecordingListener listener;
     listener.progressAnswer = [](int, std::size_t) { return false; };
@@ -319,10 +304,7 @@ TEST(BasicStitcherListener, CancelledDetectionIsReportedOnceByTheDetector)
 
 TEST(BasicStitcherListener, CancelWhileBuildingLeavesTheResultAlone)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(4, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(4, 30, 20));
     Rig rig({Translation(-5, 0), Translation(-5, 0), Translation(-5, 0)});
     cv::Mat result = Uniform(2, 2, 1);
     const cv::Mat before = result;
@@ -355,10 +337,7 @@ TEST(BasicStitcherListener, CancelWhileBuildingLeavesTheResultAlone)
 
 TEST(BasicStitcherListener, TheFinalReportsIgnoreTheAnswerAfterSuccess)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(2, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(2, 30, 20));
     Rig rig({Translation(-5, 0)});
     RecordingListener listener;
     // The second report of progressEnd comes from Stitch after building has succeeded.
@@ -371,10 +350,7 @@ TEST(BasicStitcherListener, TheFinalReportsIgnoreTheAnswerAfterSuccess)
 
 TEST(BasicStitcherFailures, OversizedResultFailsTheSizing)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(3, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(3, 30, 20));
     Rig rig({Translation(-2000000000, 0), Translation(-2000000000, 0)});
     RecordingListener listener;
     cv::Mat result;
@@ -396,10 +372,7 @@ public:
 
 TEST(BasicStitcherFailures, BuildingWithoutTranslationsFailsTheSizing)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(2, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(2, 30, 20));
     BuildingStitcher stitcher(std::make_shared<FixedTranslationDetector>(std::vector<Translation>{}),
                               StitcherParameters());
     RecordingListener listener;
@@ -414,10 +387,7 @@ TEST(BasicStitcherFailures, BuildingWithoutTranslationsFailsTheSizing)
 
 TEST(BasicStitcherFailures, DetectionThatDoesNotFitTheCapturesFails)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(3, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(3, 30, 20));
     for (const std::vector<Translation>& list :
          {std::vector<Translation>{}, std::vector<Translation>{Translation(-5, 0)},
           std::vector<Translation>(3, Translation(-5, 0))}) {
@@ -437,10 +407,7 @@ TEST(BasicStitcherFailures, CaptureOfAnotherSizeIsLeftOut)
 {
     std::vector<cv::Mat> captures = UniformCaptures(3, 30, 20);
     captures[1] = Uniform(30, 21, 200);
-    BasicImageProvider provider;
-    for (cv::Mat capture : captures) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(captures);
     Rig rig({Translation(-10, 0), Translation(-10, 0)});
     RecordingListener listener;
     cv::Mat result;
@@ -461,10 +428,7 @@ TEST(BasicStitcherFailures, CapturesThatAreNotEightBitAreRejected)
     Rig rig({Translation(-10, 0), Translation(-10, 0)});
 
     // Capture 0 is checked before anything else happens.
-    BasicImageProvider wideFirst;
-    for (cv::Mat capture : UniformCaptures(3, 30, 20, CV_16UC4)) {
-        wideFirst.Add(capture);
-    }
+    BasicImageProvider wideFirst = ProviderOf(UniformCaptures(3, 30, 20, CV_16UC4));
     RecordingListener listener;
     cv::Mat result;
     Outcome outcome = StitchInto(rig.stitcher, wideFirst, result, &listener);
@@ -477,10 +441,7 @@ TEST(BasicStitcherFailures, CapturesThatAreNotEightBitAreRejected)
     // A later capture fails the building when it is reached.
     std::vector<cv::Mat> captures = UniformCaptures(3, 30, 20);
     captures[2] = Uniform(30, 20, 9, CV_32FC4);
-    BasicImageProvider wideLast;
-    for (cv::Mat capture : captures) {
-        wideLast.Add(capture);
-    }
+    BasicImageProvider wideLast = ProviderOf(captures);
     RecordingListener later;
     outcome = StitchInto(rig.stitcher, wideLast, result, &later);
     EXPECT_FALSE(outcome.success);
@@ -501,10 +462,7 @@ TEST(BasicStitcherFailures, CapturesThatAreNotEightBitAreRejected)
 
 TEST(BasicStitcherFailures, MissingDetectorFailsCleanly)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(2, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(2, 30, 20));
     BasicStitcher stitcher(nullptr, StitcherParameters());
     RecordingListener listener;
     cv::Mat result;
@@ -520,10 +478,7 @@ TEST(BasicStitcherCaptures, ProviderCapturesAreNeverAltered)
     const std::vector<cv::Mat> captures{page(cv::Rect(10, 0, 60, 50)).clone(), page(cv::Rect(10, 30, 60, 50)).clone(),
                                         page(cv::Rect(10, 40, 60, 50)).clone(), page(cv::Rect(0, 100, 60, 50)).clone()};
     const std::vector<cv::Mat> originals = Testing::DeepCopies(captures);
-    BasicImageProvider provider;
-    for (cv::Mat capture : captures) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(captures);
     Rig rig({Translation(-30, 0), Translation(-10, 0), Translation(-60, 10)});
     cv::Mat result;
     ASSERT_TRUE(StitchInto(rig.stitcher, provider, result, nullptr).success);
@@ -539,10 +494,7 @@ TEST(BasicStitcherCaptures, ProviderCapturesAreNeverAltered)
 TEST(BasicStitcherCaptures, CapturesWithoutAlphaCoverTheOverlapWhole)
 {
     const std::vector<cv::Mat> captures = UniformCaptures(3, 40, 20, CV_8UC3);
-    BasicImageProvider provider;
-    for (cv::Mat capture : captures) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(captures);
     Rig rig({Translation(-10, 0), Translation(-10, 0)});
     cv::Mat result;
     ASSERT_TRUE(StitchInto(rig.stitcher, provider, result, nullptr).success);
@@ -555,10 +507,7 @@ TEST(BasicStitcherCaptures, CapturesWithoutAlphaCoverTheOverlapWhole)
 
 TEST(BasicStitcherState, TranslationsFollowTheLastStitchOfSeveralCaptures)
 {
-    BasicImageProvider three;
-    for (cv::Mat capture : UniformCaptures(3, 30, 20)) {
-        three.Add(capture);
-    }
+    BasicImageProvider three = ProviderOf(UniformCaptures(3, 30, 20));
     const std::vector<Translation> list{Translation(-4, 0), Translation(-6, 0)};
     Rig rig(list);
     EXPECT_TRUE(rig.stitcher.GetTranslations().empty());
@@ -588,10 +537,7 @@ TEST(BasicStitcherState, TranslationsFollowTheLastStitchOfSeveralCaptures)
 
 TEST(BasicStitcherState, CropSourceImageCutsWithTheStoredTranslation)
 {
-    BasicImageProvider provider;
-    for (cv::Mat capture : UniformCaptures(3, 30, 20)) {
-        provider.Add(capture);
-    }
+    BasicImageProvider provider = ProviderOf(UniformCaptures(3, 30, 20));
     Rig rig({Translation(-10, 0), Translation(0, 6)});
     cv::Mat result;
     ASSERT_TRUE(StitchInto(rig.stitcher, provider, result, nullptr).success);
