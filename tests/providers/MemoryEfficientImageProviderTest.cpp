@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
 #include <stdexcept>
-#include <thread>
 
 using ZOLT::Stitching::MemoryEfficientImageProvider;
 using ZOLT::Testing::FileSizeLimit;
@@ -288,19 +286,6 @@ TEST(MemoryEfficientImageProvider, IndicesBeyondTheCountThrowOutOfRange)
     EXPECT_EQ(folder.Files().size(), 1U);
 }
 
-TEST(MemoryEfficientImageProvider, MemoryCountsTheLogicalAreaOfLoadedImages)
-{
-    TempFolder folder;
-    InspectableProvider provider(folder.Prefix(), 2 * CAPTURE_BYTES);
-    const cv::Mat whole = Capture(1, cv::Size(200, 100));
-    EXPECT_EQ(provider.GetMatrixMemory(whole(cv::Rect(10, 10, 30, 20))), 30U * 20U * 4U);
-    EXPECT_EQ(provider.GetMatrixMemory(cv::Mat(5, 7, CV_8UC3)), 5U * 7U * 3U);
-    EXPECT_EQ(provider.GetMatrixMemory(cv::Mat()), 0U);
-
-    Fill(provider, 3);
-    EXPECT_EQ(provider.GetMemoryUsage(), 2 * CAPTURE_BYTES);  // the spilled image no longer counts
-}
-
 TEST(MemoryEfficientImageProvider, DetectionOverTheStoreMatchesTheInMemoryStore)
 {
     const ZOLT::Testing::CaptureSeries series = ZOLT::Testing::CutSeries(
@@ -322,44 +307,4 @@ TEST(MemoryEfficientImageProvider, DetectionOverTheStoreMatchesTheInMemoryStore)
     EXPECT_EQ(measured, expected);
     EXPECT_EQ(folder.Files().size(), 16U);  // every capture went through a spill file
     EXPECT_LE(LoadedCount(bounded), 3U);
-}
-
-TEST(MemoryEfficientImageProvider, ConcurrentReadsAndReplacementsStayConsistent)
-{
-    TempFolder folder;
-    InspectableProvider provider(folder.Prefix(), 2 * CAPTURE_BYTES);
-    const std::vector<cv::Mat> captures = Fill(provider, 10);
-    std::atomic<int> mismatches{0};
-
-    const auto reader = [&](std::uint64_t seed) {
-        cv::RNG rng(seed);
-        for (int read = 0; read < 150; ++read) {
-            const std::size_t index = static_cast<std::size_t>(rng.uniform(0, 10));
-            if (!Identical(*provider.GetImageAt(index), captures[index])) {
-                ++mismatches;
-            }
-        }
-    };
-    const auto writer = [&] {
-        cv::RNG rng(77);
-        for (int write = 0; write < 50; ++write) {
-            const std::size_t index = static_cast<std::size_t>(rng.uniform(0, 10));
-            cv::Mat copy = captures[index].clone();
-            provider.SetImageAt(index, copy);
-        }
-    };
-    std::vector<std::thread> threads;
-    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
-        threads.emplace_back(reader, seed);
-    }
-    threads.emplace_back(writer);
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-
-    EXPECT_EQ(mismatches.load(), 0);
-    EXPECT_EQ(LoadedCount(provider), 2U);
-    for (std::size_t index = 0; index < captures.size(); ++index) {
-        EXPECT_TRUE(provider.IsMatLoaded(index) || provider.IsMatSaved(index));
-    }
 }
