@@ -14,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <climits>
+#include <ostream>
 #include <type_traits>
 
 namespace ZOLT {
@@ -275,6 +276,11 @@ struct BoxCase {
     int maxHeight;
     cv::Size expected;
 };
+
+void PrintTo(const BoxCase& box, std::ostream* out)
+{
+    *out << box.canvas << " into " << box.maxWidth << " x " << box.maxHeight;
+}
 
 class PreviewBoxTest : public ::testing::TestWithParam<BoxCase> {};
 
