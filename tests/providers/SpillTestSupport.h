@@ -1,8 +1,9 @@
 #pragma once
 
-// What the spill tests share: a fresh folder under the system temporary directory for one test
-// (removed with everything in it when the test ends), byte-level file helpers, and a file-size
-// limit that makes writes fail on demand.
+// What the spill tests share: byte-level file helpers and a file-size limit that makes writes
+// fail on demand.
+
+#include "TempFolder.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -19,42 +20,6 @@
 
 namespace ZOLT {
 namespace Testing {
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zolt-spill-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::filesystem::filesystem_error("mkdtemp failed", std::error_code(errno, std::generic_category()));
-        }
-        folder_ = pattern;
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-
-    const std::filesystem::path& Folder() const { return folder_; }
-    /// The folder with a trailing separator, as the provider takes it.
-    std::string Prefix() const { return (folder_ / "").string(); }
-    std::string File(const std::string& name) const { return (folder_ / name).string(); }
-
-    std::vector<std::filesystem::path> Files() const
-    {
-        std::vector<std::filesystem::path> files;
-        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
-            files.push_back(entry.path());
-        }
-        return files;
-    }
-
-private:
-    std::filesystem::path folder_;
-};
 
 inline std::vector<unsigned char> ReadBytes(const std::string& path)
 {
