@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
+#include <cstdio>
 #include <sstream>
 
 using ZOLT::Stitching::Translation;
@@ -41,14 +41,23 @@ std::string ReadText(const std::string& path)
     return text.str();
 }
 
+/// The translations of the tool's JSON file, which writes one of them a line.
 std::vector<Translation> ParseTranslations(const std::string& json)
 {
-    const std::regex entry(R"(\{"from": (\d+), "to": (\d+), "rows": (-?\d+), "cols": (-?\d+)\})");
     std::vector<Translation> translations;
-    for (auto match = std::sregex_iterator(json.begin(), json.end(), entry); match != std::sregex_iterator(); ++match) {
-        EXPECT_EQ(std::stoul((*match)[1]), translations.size());
-        EXPECT_EQ(std::stoul((*match)[2]), translations.size() + 1);
-        translations.emplace_back(std::stoi((*match)[3]), std::stoi((*match)[4]));
+    std::istringstream lines(json);
+    std::string line;
+    while (std::getline(lines, line)) {
+        int from = 0;
+        int to = 0;
+        int rows = 0;
+        int cols = 0;
+        if (std::sscanf(line.c_str(), " {\"from\": %d, \"to\": %d, \"rows\": %d, \"cols\": %d}", &from, &to, &rows,
+                        &cols) == 4) {
+            EXPECT_EQ(from, static_cast<int>(translations.size()));
+            EXPECT_EQ(to, from + 1);
+            translations.emplace_back(rows, cols);
+        }
     }
     return translations;
 }
