@@ -78,7 +78,8 @@ TEST(BadInput, UnusableInputsAreInputErrors)
     const ScratchFolder out;
     const std::string output = out / "out.png";
 
-    ExpectFailure({inputs / "missing.png", "-o", output}, out, INPUT_ERROR, "'" + (inputs / "missing.png") + "' does not exist");
+    ExpectFailure({inputs / "missing.png", "-o", output}, out, INPUT_ERROR,
+                  "'" + (inputs / "missing.png") + "' does not exist");
     ExpectFailure({empty.Path().string(), "-o", output}, out, INPUT_ERROR, "holds no image files");
     ExpectFailure({inputs / "first.png", inputs / "notes.png", "-o", output}, out, INPUT_ERROR,
                   "'" + (inputs / "notes.png") + "' is not an image");
@@ -110,8 +111,7 @@ TEST(BadInput, UnwritableOutputsAreOutputErrorsFoundBeforeAnyWork)
     ExpectFailure({first, "-o", out / "folder.png"}, out, OUTPUT_ERROR, "is a folder");
     ExpectFailure({first, "-o", out / "out.png", "--preview", out / "none/preview.png"}, out, OUTPUT_ERROR,
                   "does not exist");
-    ExpectFailure({first, "-o", out / "out.png", "--spill-dir", out / "none"}, out, OUTPUT_ERROR,
-                  "is not a folder");
+    ExpectFailure({first, "-o", out / "out.png", "--spill-dir", out / "none"}, out, OUTPUT_ERROR, "is not a folder");
 }
 
 TEST(BadInput, AReadOnlyOutputFolderIsAnOutputError)

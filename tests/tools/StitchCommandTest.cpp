@@ -133,8 +133,8 @@ TEST(StitchCommand, MemoryLimitGivesTheSameImageAndCleansUpItsSpillFiles)
 
     // A limit of 0 spills every capture but the two most recently used.
     const ScratchFolder spill;
-    const ToolRun named = RunTool({SAMPLES, "-o", folder / "named.png", "--memory-limit", "0", "--spill-dir",
-                                   spill.Path().string(), "-q"});
+    const ToolRun named = RunTool(
+        {SAMPLES, "-o", folder / "named.png", "--memory-limit", "0", "--spill-dir", spill.Path().string(), "-q"});
     ASSERT_EQ(named.exitCode, 0) << named.err;
     EXPECT_TRUE(spill.Entries().empty());
 

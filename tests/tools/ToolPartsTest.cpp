@@ -43,11 +43,12 @@ ExitCode UsageCodeOf(const std::vector<std::string>& arguments)
 
 TEST(NaturalOrder, NumbersCompareByValueAndLettersWithoutCase)
 {
-    std::vector<std::string> names = {"shot 10.png", "shot 2.png", "Shot 1.png", "shot 02.png", "b.png",
+    std::vector<std::string> names = {"shot 10.png", "shot 2.png", "Shot 1.png",  "shot 02.png", "b.png",
                                       "A.png",       "shot.png",   "shot 1a.png", "shot 100.png"};
     std::sort(names.begin(), names.end(), NaturalLess);
-    const std::vector<std::string> expected = {"A.png",       "b.png",       "Shot 1.png",  "shot 1a.png", "shot 02.png",
-                                               "shot 2.png",  "shot 10.png", "shot 100.png", "shot.png"};
+    const std::vector<std::string> expected = {"A.png",       "b.png",        "Shot 1.png",
+                                               "shot 1a.png", "shot 02.png",  "shot 2.png",
+                                               "shot 10.png", "shot 100.png", "shot.png"};
     EXPECT_EQ(names, expected);
     // Equal names are not less than themselves; long digit runs do not overflow.
     EXPECT_FALSE(NaturalLess("a1", "a1"));
@@ -74,8 +75,7 @@ TEST(CommandLine, DefaultsAreTheLibrarysWithThreadsPerCore)
     EXPECT_EQ(options.stitcher, StitcherKind::Borders);
     EXPECT_EQ(options.parameters.direction, library.direction);
     EXPECT_EQ(options.parameters.useAlternativePeak, library.useAlternativePeak);
-    EXPECT_EQ(options.parameters.maxThreads,
-              static_cast<int>(std::max(1U, std::thread::hardware_concurrency())));
+    EXPECT_EQ(options.parameters.maxThreads, static_cast<int>(std::max(1U, std::thread::hardware_concurrency())));
     EXPECT_EQ(options.parameters.maxZeroTranslationsPercent, library.maxZeroTranslationsPercent);
     EXPECT_EQ(options.parameters.maxConsecutiveZeroTranslations, library.maxConsecutiveZeroTranslations);
     EXPECT_EQ(options.parameters.minimumPeakValue, library.minimumPeakValue);
@@ -88,13 +88,13 @@ TEST(CommandLine, DefaultsAreTheLibrarysWithThreadsPerCore)
 
 TEST(CommandLine, EveryOptionReachesItsValue)
 {
-    const Options options = ParseCommandLine({"-o", "out.png", "--stitcher", "smart", "--direction=horizontal", "-j3", "--alternative-peak",
-                                   "--min-peak", "1250.5", "--max-zero-percent", "45", "--max-zero-run=7",
-                                   "--difference-threshold", "90", "--min-border-width", "12", "--scale-factor", "2",
-                                   "--change-threshold", "30", "--neighbor-threshold", "5", "--memory-limit", "64",
-                                   "--spill-dir", "/spill", "--preview", "p.png", "--translations", "t.json", "-q",
-                                   "--", "-dash.png", "in.png"})
-                                .options;
+    const std::vector<std::string> arguments = {
+        "-o", "out.png", "--stitcher", "smart", "--direction=horizontal", "-j3", "--alternative-peak",
+        "--min-peak", "1250.5", "--max-zero-percent", "45", "--max-zero-run=7", "--difference-threshold", "90",
+        "--min-border-width", "12", "--scale-factor", "2", "--change-threshold", "30", "--neighbor-threshold", "5",
+        "--memory-limit", "64", "--spill-dir", "/spill", "--preview", "p.png", "--translations", "t.json", "-q",
+        "--", "-dash.png", "in.png"};
+    const Options options = ParseCommandLine(arguments).options;
     EXPECT_EQ(options.stitcher, StitcherKind::Smart);
     EXPECT_EQ(options.parameters.direction, 1);
     EXPECT_EQ(options.parameters.maxThreads, 3);
@@ -122,11 +122,12 @@ TEST(CommandLine, ValuesOutsideTheirRangeAreRefused)
     const auto withValue = [](const std::string& option, const std::string& value) {
         return std::vector<std::string>{"in.png", "-o", "out.png", option, value};
     };
-    for (const auto& [option, bad] : std::vector<std::pair<std::string, std::string>>{
-             {"--threads", "0"},               {"--threads", "2.5"},         {"--max-zero-percent", "101"},
-             {"--change-threshold", "256"},    {"--neighbor-threshold", "9"}, {"--scale-factor", "0"},
-             {"--min-peak", "nan"},            {"--min-border-width", "-1"}, {"--memory-limit", "lots"},
-             {"--difference-threshold", " 5"}, {"--direction", "up"}}) {
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"--threads", "0"},          {"--threads", "2.5"},      {"--max-zero-percent", "101"},
+        {"--change-threshold", "256"}, {"--neighbor-threshold", "9"}, {"--scale-factor", "0"},
+        {"--min-peak", "nan"},       {"--min-border-width", "-1"}, {"--memory-limit", "lots"},
+        {"--difference-threshold", " 5"}, {"--direction", "up"}};
+    for (const auto& [option, bad] : refused) {
         EXPECT_EQ(UsageCodeOf(withValue(option, bad)), ExitCode::Usage) << option << " " << bad;
     }
     // The smart stitcher's margin threshold is their product in 32 bits.

@@ -117,7 +117,7 @@ bool HasImageExtension(const fs::path& path)
 {
     static const std::array<const char*, 21> extensions = {
         ".png", ".jpg", ".jpeg", ".jpe", ".jp2", ".bmp", ".dib", ".webp", ".tif", ".tiff", ".pbm",
-        ".pgm", ".ppm", ".pnm", ".pxm", ".pfm", ".sr",  ".ras", ".exr",  ".hdr", ".pic",
+        ".pgm", ".ppm", ".pnm",  ".pxm", ".pfm", ".sr",  ".ras", ".exr",  ".hdr", ".pic",
     };
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(), Folded);

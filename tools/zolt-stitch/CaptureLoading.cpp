@@ -56,8 +56,8 @@ cv::Mat ToRgba(const cv::Mat& image, const std::string& name)
         cv::cvtColor(image, capture, cv::COLOR_BGRA2RGBA);
         break;
     default:
-        throw ToolError(ExitCode::InputError, "'" + name + "' has " + std::to_string(image.channels()) +
-                                                  " channels; captures have 1 to 4");
+        throw ToolError(ExitCode::InputError,
+                        "'" + name + "' has " + std::to_string(image.channels()) + " channels; captures have 1 to 4");
     }
     return capture;
 }
@@ -157,7 +157,8 @@ std::unique_ptr<CaptureStore> CaptureStore::Bounded(const std::string& spillFold
 void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
                   Stitching::PreviewImage* preview, Console& console)
 {
-    const std::string stage = "Loading " + std::to_string(files.size()) + (files.size() == 1 ? " capture" : " captures");
+    const std::string stage =
+        "Loading " + std::to_string(files.size()) + (files.size() == 1 ? " capture" : " captures");
     cv::Size firstSize;
     for (std::size_t i = 0; i < files.size(); ++i) {
         console.Progress(stage, static_cast<int>(i * 100 / files.size()));

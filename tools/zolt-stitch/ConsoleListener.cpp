@@ -88,13 +88,15 @@ std::vector<std::string> ConsoleListener::WarningTexts() const
                         "that part is missing from the result");
     }
     if (count(DiagonalTranslation) > 0) {
-        texts.push_back("some captures moved both across and down: if the window scrolled one way only, a "
-                        "movement was misread and the result shows a step there; --direction vertical or "
-                        "--direction horizontal rules that out");
+        texts.push_back(
+            "some captures moved both across and down: if the window scrolled one way only, a "
+            "movement was misread and the result shows a step there; --direction vertical or "
+            "--direction horizontal rules that out");
     }
     if (bordersDropped_) {
-        texts.push_back("the borders common to all captures were found but could not be put back: the result "
-                        "shows the stitched content without them");
+        texts.push_back(
+            "the borders common to all captures were found but could not be put back: the result "
+            "shows the stitched content without them");
     }
     return texts;
 }

@@ -24,13 +24,16 @@ namespace {
 constexpr std::int32_t INT32_LIMIT = std::numeric_limits<std::int32_t>::max();
 constexpr std::uint64_t MAX_THREADS = 1024;
 
+/// Stores an option's value into Options; `option` is the name as given, for messages.
+using ApplyOption = std::function<void(Options& options, const std::string& option, const std::string& value)>;
+
 /// One option of the command line: how it is spelled and what its value does to Options.
 struct OptionSpec {
     const char* name;
     char shortName;
     /// Placeholder of the value in messages; null for a flag.
     const char* valueName;
-    std::function<void(Options&, const std::string& option, const std::string& value)> apply;
+    ApplyOption apply;
 };
 
 [[noreturn]] void FailUsage(const std::string& message)
@@ -62,10 +65,13 @@ double ParsePositiveReal(const std::string& option, const std::string& text)
     return value;
 }
 
+ApplyOption TextInto(std::string Options::*field)
+{
+    return [field](Options& options, const std::string&, const std::string& value) { options.*field = value; };
+}
+
 template <typename Field>
-std::function<void(Options&, const std::string&, const std::string&)> WholeNumberInto(Field Options::*field,
-                                                                                     std::uint64_t low,
-                                                                                     std::uint64_t high)
+ApplyOption WholeNumberInto(Field Options::*field, std::uint64_t low, std::uint64_t high)
 {
     return [field, low, high](Options& options, const std::string& option, const std::string& value) {
         options.*field = static_cast<Field>(ParseWholeNumber(option, value, low, high));
@@ -73,8 +79,7 @@ std::function<void(Options&, const std::string&, const std::string&)> WholeNumbe
 }
 
 template <typename Field>
-std::function<void(Options&, const std::string&, const std::string&)> ParameterInto(
-    Field Stitching::StitcherParameters::*field, std::uint64_t low, std::uint64_t high)
+ApplyOption ParameterInto(Field Stitching::StitcherParameters::*field, std::uint64_t low, std::uint64_t high)
 {
     return [field, low, high](Options& options, const std::string& option, const std::string& value) {
         options.parameters.*field = static_cast<Field>(ParseWholeNumber(option, value, low, high));
@@ -109,52 +114,56 @@ std::int32_t ParseDirection(const std::string& option, const std::string& value)
     FailUsage(option + " expects vertical, horizontal or both, not '" + value + "'");
 }
 
+std::uint64_t MemoryLimitBytes(const std::string& option, const std::string& value)
+{
+    return ParseWholeNumber(option, value, 0, std::numeric_limits<std::size_t>::max() / MEBIBYTE) * MEBIBYTE;
+}
+
 const std::vector<OptionSpec>& OptionTable()
 {
+    using Parameters = Stitching::StitcherParameters;
     static const std::vector<OptionSpec> table = {
-        {"--output", 'o', "FILE",
-         [](Options& o, const std::string&, const std::string& v) { o.output = v; }},
-        {"--preview", 0, "FILE",
-         [](Options& o, const std::string&, const std::string& v) { o.previewFile = v; }},
-        {"--translations", 0, "FILE",
-         [](Options& o, const std::string&, const std::string& v) { o.translationsFile = v; }},
+        {"--output", 'o', "FILE", TextInto(&Options::output)},
+        {"--preview", 0, "FILE", TextInto(&Options::previewFile)},
+        {"--translations", 0, "FILE", TextInto(&Options::translationsFile)},
         {"--stitcher", 0, "KIND",
-         [](Options& o, const std::string& n, const std::string& v) { o.stitcher = ParseStitcher(n, v); }},
+         [](Options& options, const std::string& option, const std::string& value) {
+             options.stitcher = ParseStitcher(option, value);
+         }},
         {"--direction", 0, "AXES",
-         [](Options& o, const std::string& n, const std::string& v) {
-             o.parameters.direction = ParseDirection(n, v);
+         [](Options& options, const std::string& option, const std::string& value) {
+             options.parameters.direction = ParseDirection(option, value);
          }},
-        {"--threads", 'j', "N", ParameterInto(&Stitching::StitcherParameters::maxThreads, 1, MAX_THREADS)},
+        {"--threads", 'j', "N", ParameterInto(&Parameters::maxThreads, 1, MAX_THREADS)},
         {"--alternative-peak", 0, nullptr,
-         [](Options& o, const std::string&, const std::string&) { o.parameters.useAlternativePeak = true; }},
-        {"--min-peak", 0, "X",
-         [](Options& o, const std::string& n, const std::string& v) {
-             o.parameters.minimumPeakValue = ParsePositiveReal(n, v);
+         [](Options& options, const std::string&, const std::string&) {
+             options.parameters.useAlternativePeak = true;
          }},
-        {"--max-zero-percent", 0, "N",
-         ParameterInto(&Stitching::StitcherParameters::maxZeroTranslationsPercent, 0, 100)},
+        {"--min-peak", 0, "X",
+         [](Options& options, const std::string& option, const std::string& value) {
+             options.parameters.minimumPeakValue = ParsePositiveReal(option, value);
+         }},
+        {"--max-zero-percent", 0, "N", ParameterInto(&Parameters::maxZeroTranslationsPercent, 0, 100)},
         {"--max-zero-run", 0, "N",
-         ParameterInto(&Stitching::StitcherParameters::maxConsecutiveZeroTranslations, 0,
-                       std::numeric_limits<std::uint32_t>::max())},
-        {"--difference-threshold", 0, "N",
-         ParameterInto(&Stitching::StitcherParameters::differenceThreshold, 0, 4 * 255)},
-        {"--min-border-width", 0, "N",
-         ParameterInto(&Stitching::StitcherParameters::minimumBorderWidth, 0, INT32_LIMIT)},
+         ParameterInto(&Parameters::maxConsecutiveZeroTranslations, 0, std::numeric_limits<std::uint32_t>::max())},
+        // Colour differences are summed over four 8-bit channels.
+        {"--difference-threshold", 0, "N", ParameterInto(&Parameters::differenceThreshold, 0, 4 * 255)},
+        {"--min-border-width", 0, "N", ParameterInto(&Parameters::minimumBorderWidth, 0, INT32_LIMIT)},
         {"--scale-factor", 0, "N", WholeNumberInto(&Options::scaleFactor, 1, INT32_LIMIT)},
         {"--change-threshold", 0, "N", WholeNumberInto(&Options::changeThreshold, 0, 255)},
         {"--neighbor-threshold", 0, "N", WholeNumberInto(&Options::neighborThreshold, 0, 8)},
         {"--memory-limit", 0, "MB",
-         [](Options& o, const std::string& n, const std::string& v) {
-             o.boundedMemory = true;
-             o.memoryLimitBytes = ParseWholeNumber(n, v, 0, std::numeric_limits<std::size_t>::max() / MEBIBYTE) *
-                                  MEBIBYTE;
+         [](Options& options, const std::string& option, const std::string& value) {
+             options.boundedMemory = true;
+             options.memoryLimitBytes = MemoryLimitBytes(option, value);
          }},
         {"--spill-dir", 0, "DIR",
-         [](Options& o, const std::string&, const std::string& v) {
-             o.boundedMemory = true;
-             o.spillFolder = v;
+         [](Options& options, const std::string&, const std::string& value) {
+             options.boundedMemory = true;
+             options.spillFolder = value;
          }},
-        {"--quiet", 'q', nullptr, [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
+        {"--quiet", 'q', nullptr,
+         [](Options& options, const std::string&, const std::string&) { options.quiet = true; }},
     };
     return table;
 }
@@ -193,8 +202,8 @@ void CheckCompleteness(const Options& options)
         FailUsage("the output, the preview and the translations need different file names");
     }
     // The smart stitcher multiplies the two as 32-bit signed integers.
-    const std::int64_t borderWidth =
-        static_cast<std::int64_t>(options.parameters.minimumBorderWidth) * static_cast<std::int64_t>(options.scaleFactor);
+    const std::int64_t borderWidth = static_cast<std::int64_t>(options.parameters.minimumBorderWidth) *
+                                     static_cast<std::int64_t>(options.scaleFactor);
     if (borderWidth > INT32_LIMIT) {
         FailUsage("--min-border-width times --scale-factor must stay below " + std::to_string(INT32_LIMIT));
     }

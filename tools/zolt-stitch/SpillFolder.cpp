@@ -27,8 +27,8 @@ fs::path MakePrivateTemporaryFolder()
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr) {
-        throw ToolError(ExitCode::OutputError, "cannot make a spill folder in '" + base.string() +
-                                                   "': " + std::strerror(errno));
+        throw ToolError(ExitCode::OutputError,
+                        "cannot make a spill folder in '" + base.string() + "': " + std::strerror(errno));
     }
     return fs::path(name.data());
 }
