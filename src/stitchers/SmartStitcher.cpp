@@ -120,6 +120,9 @@ bool SmartStitcher::StitchSeveralCaptures(IImageProvider& provider, cv::Mat& res
 {
     const cv::Mat first = *provider.GetImageAt(0);
     const cv::Mat last = *provider.GetImageAt(provider.Count() - 1);
+    // Turned away before any work: the region search and the framing read these two byte by
+    // byte. No error code fits and this stitcher writes no line of its own, so the failed
+    // completion is the whole report.
     if (!IsSupportedCapture(first) || !IsSupportedCapture(last)) {
         return Fail(listener, reportCompletion);
     }
