@@ -22,11 +22,11 @@ std::shared_ptr<IStitcher> StitcherFactory::CreateSmartStitcher(const StitcherPa
     return std::make_shared<SmartStitcher>(std::move(detector), parameters, static_cast<int>(scaleFactor));
 }
 
-std::shared_ptr<IStitcher> StitcherFactory::CreateStitcherWithBasicBorderDetection(
-    const StitcherParameters& parameters, unsigned int changeThreshold, unsigned int neighborThreshold)
+std::shared_ptr<IStitcher> StitcherFactory::CreateStitcherWithBasicBorderDetection(const StitcherParameters& parameters,
+                                                                                   unsigned int changeThreshold,
+                                                                                   unsigned int neighborThreshold)
 {
-    return std::make_shared<BasicBorderDetection>(CreateBasicStitcher(parameters), changeThreshold,
-                                                  neighborThreshold);
+    return std::make_shared<BasicBorderDetection>(CreateBasicStitcher(parameters), changeThreshold, neighborThreshold);
 }
 
 }  // namespace Stitching

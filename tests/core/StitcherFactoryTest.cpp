@@ -20,7 +20,7 @@ ZOLT::Testing::CaptureSeries FramedSeries()
     frame.titleBar = 12;
     frame.statusBar = 10;
     frame.leftPanel = 14;
-    const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(200, 700), 17, false);
+    const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(200, 700), 2, false);
     return ZOLT::Testing::CutSeries(page, cv::Size(200, 150), ZOLT::Testing::VerticalOffsets(4, 60), frame);
 }
 

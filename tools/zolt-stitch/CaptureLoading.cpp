@@ -1,0 +1,183 @@
+#include "CaptureLoading.h"
+
+#include "Cancellation.h"
+#include "ExitCodes.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <unistd.h>
+
+namespace ZOLT {
+namespace StitchTool {
+
+namespace {
+
+/// Files may hold 16-bit or floating-point samples; the library stitches 8-bit captures.
+cv::Mat ToEightBit(const cv::Mat& image, const std::string& name)
+{
+    switch (image.depth()) {
+    case CV_8U:
+        return image;
+    case CV_16U: {
+        cv::Mat converted;
+        image.convertTo(converted, CV_8U, 255.0 / 65535.0);
+        return converted;
+    }
+    case CV_32F: {
+        cv::Mat converted;
+        image.convertTo(converted, CV_8U, 255.0);
+        return converted;
+    }
+    default:
+        throw ToolError(ExitCode::InputError, "'" + name + "' has a sample format that cannot be stitched");
+    }
+}
+
+cv::Mat ToRgba(const cv::Mat& image, const std::string& name)
+{
+    cv::Mat capture;
+    switch (image.channels()) {
+    case 1:
+        cv::cvtColor(image, capture, cv::COLOR_GRAY2RGBA);
+        break;
+    case 2: {
+        // Grey with alpha.
+        cv::Mat planes[2];
+        cv::split(image, planes);
+        const cv::Mat channels[4] = {planes[0], planes[0], planes[0], planes[1]};
+        cv::merge(channels, 4, capture);
+        break;
+    }
+    case 3:
+        cv::cvtColor(image, capture, cv::COLOR_BGR2RGBA);
+        break;
+    case 4:
+        cv::cvtColor(image, capture, cv::COLOR_BGRA2RGBA);
+        break;
+    default:
+        throw ToolError(ExitCode::InputError,
+                        "'" + name + "' has " + std::to_string(image.channels()) + " channels; captures have 1 to 4");
+    }
+    return capture;
+}
+
+std::string SizeText(const cv::Size& size)
+{
+    return std::to_string(size.width) + " x " + std::to_string(size.height) + " pixels";
+}
+
+/// A stop request wins over a file that failed to load: the read may have been cut short by it.
+cv::Mat LoadCaptureUnlessStopped(const std::filesystem::path& file)
+{
+    if (CancelRequested()) {
+        StopCancelled();
+    }
+    try {
+        return LoadCapture(file);
+    } catch (const ToolError&) {
+        if (CancelRequested()) {
+            StopCancelled();
+        }
+        throw;
+    }
+}
+
+void AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, const std::filesystem::path& file,
+                  Console& console)
+{
+    Stitching::PreviewImage::PreviewErrorCode code = Stitching::PreviewImage::Success;
+    try {
+        code = preview.AddCapture(capture);
+    } catch (const cv::Exception& exception) {
+        throw ToolError(ExitCode::StitchFailed, "the preview could not take '" + file.string() + "': " + exception.err);
+    }
+    if (code == Stitching::PreviewImage::ResizeFailed) {
+        console.Warning("the preview could not grow to take '" + file.string() + "'; that capture is missing from it");
+    }
+}
+
+class InMemoryStore : public CaptureStore {
+public:
+    void Add(cv::Mat& capture) override { provider_.Add(capture); }
+    IImageProvider& Provider() override { return provider_; }
+
+private:
+    BasicImageProvider provider_;
+};
+
+class BoundedStore : public CaptureStore {
+public:
+    BoundedStore(const std::string& spillFolder, std::size_t memoryLimit) : provider_(spillFolder, memoryLimit) {}
+
+    void Add(cv::Mat& capture) override { provider_.Add(capture); }
+    IImageProvider& Provider() override { return provider_; }
+
+private:
+    Stitching::MemoryEfficientImageProvider provider_;
+};
+
+}  // namespace
+
+cv::Mat LoadCapture(const std::filesystem::path& path)
+{
+    const std::string name = path.string();
+    cv::Mat image;
+    try {
+        image = cv::imread(name, cv::IMREAD_UNCHANGED);
+    } catch (const cv::Exception&) {
+        image.release();
+    }
+    if (image.empty()) {
+        if (::access(name.c_str(), R_OK) != 0) {
+            throw ToolError(ExitCode::InputError, "cannot open '" + name + "'");
+        }
+        throw ToolError(ExitCode::InputError, "'" + name + "' is not an image that can be read");
+    }
+    return ToRgba(ToEightBit(image, name), name);
+}
+
+cv::Mat ToFileChannelOrder(const cv::Mat& capture)
+{
+    cv::Mat image;
+    cv::cvtColor(capture, image, cv::COLOR_RGBA2BGRA);
+    return image;
+}
+
+std::unique_ptr<CaptureStore> CaptureStore::InMemory()
+{
+    return std::make_unique<InMemoryStore>();
+}
+
+std::unique_ptr<CaptureStore> CaptureStore::Bounded(const std::string& spillFolder, std::size_t memoryLimit)
+{
+    return std::make_unique<BoundedStore>(spillFolder, memoryLimit);
+}
+
+void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
+                  Stitching::PreviewImage* preview, Console& console)
+{
+    const std::string stage =
+        "Loading " + std::to_string(files.size()) + (files.size() == 1 ? " capture" : " captures");
+    cv::Size firstSize;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        console.Progress(stage, static_cast<int>(i * 100 / files.size()));
+        cv::Mat capture = LoadCaptureUnlessStopped(files[i]);
+        if (i == 0) {
+            firstSize = capture.size();
+        } else if (capture.size() != firstSize) {
+            throw ToolError(ExitCode::InputError, "'" + files[i].string() + "' is " + SizeText(capture.size()) +
+                                                      ", but the first capture ('" + files[0].string() + "') is " +
+                                                      SizeText(firstSize) + "; all captures must have the same size");
+        }
+        if (preview != nullptr) {
+            AddToPreview(*preview, capture, files[i], console);
+        }
+        // The store takes over the pixels; dropping this header lets a bounded store spill them.
+        store.Add(capture);
+    }
+    console.Progress(stage, 100);
+}
+
+}  // namespace StitchTool
+}  // namespace ZOLT

@@ -1,0 +1,51 @@
+#pragma once
+
+// Reading capture files into the library's capture format and into a capture store.
+
+#include "Console.h"
+
+#include <ZOLT/Preview.h>
+#include <ZOLT/Providers.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ZOLT {
+namespace StitchTool {
+
+/// Reads an image file as a capture: 8-bit, four channels in red, green, blue, alpha order.
+/// Grey and colour images get alpha 255; 16-bit and floating-point images are scaled to 8 bits.
+/// Throws ToolError (input error) when the file cannot be read as an image.
+cv::Mat LoadCapture(const std::filesystem::path& path);
+
+/// Turns a capture (red, green, blue, alpha) into the channel order that image files are
+/// written in, keeping alpha.
+cv::Mat ToFileChannelOrder(const cv::Mat& capture);
+
+/// Where the captures are kept for the stitch: all in memory, or in the memory-bounded store
+/// that spills to files. Add takes over the capture's pixels (no copy).
+class CaptureStore {
+public:
+    static std::unique_ptr<CaptureStore> InMemory();
+    /// `spillFolder` must end with a path separator: the store uses it as a file-name prefix.
+    static std::unique_ptr<CaptureStore> Bounded(const std::string& spillFolder, std::size_t memoryLimit);
+
+    CaptureStore() = default;
+    CaptureStore(const CaptureStore&) = delete;
+    CaptureStore& operator=(const CaptureStore&) = delete;
+    virtual ~CaptureStore() = default;
+
+    virtual void Add(cv::Mat& capture) = 0;
+    virtual IImageProvider& Provider() = 0;
+};
+
+/// Reads every file into `store`, and into `preview` when one is given, as a host would while
+/// the captures arrive. Every capture must have the first one's size. Throws ToolError: input
+/// error for a file that cannot be used, cancelled when a stop was requested.
+void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
+                  Stitching::PreviewImage* preview, Console& console);
+
+}  // namespace StitchTool
+}  // namespace ZOLT

@@ -1,0 +1,68 @@
+#include "StitchRun.h"
+
+#include "Cancellation.h"
+#include "ExitCodes.h"
+
+#include <ZOLT/Factory.h>
+
+#include <new>
+
+namespace ZOLT {
+namespace StitchTool {
+
+namespace {
+
+[[noreturn]] void FailStitch(const std::string& reason)
+{
+    throw ToolError(ExitCode::StitchFailed, "stitching failed: " + reason);
+}
+
+}  // namespace
+
+std::shared_ptr<Stitching::IStitcher> MakeStitcher(const Options& options)
+{
+    switch (options.stitcher) {
+    case StitcherKind::Basic:
+        return Stitching::StitcherFactory::CreateBasicStitcher(options.parameters);
+    case StitcherKind::Smart:
+        return Stitching::StitcherFactory::CreateSmartStitcher(options.parameters, options.scaleFactor);
+    case StitcherKind::Borders:
+        break;
+    }
+    return Stitching::StitcherFactory::CreateStitcherWithBasicBorderDetection(
+        options.parameters, options.changeThreshold, options.neighborThreshold);
+}
+
+StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, ConsoleListener& listener)
+{
+    StitchOutcome outcome;
+    if (provider.Count() == 1) {
+        // Nothing to join: the capture is the result, untouched by any stitcher.
+        outcome.result = *provider.GetImageAt(0);
+        return outcome;
+    }
+
+    const std::shared_ptr<Stitching::IStitcher> stitcher = MakeStitcher(options);
+    bool stitched = false;
+    try {
+        stitched = stitcher->Stitch(provider, outcome.result, &listener, 0, 100, true);
+    } catch (const cv::Exception& exception) {
+        FailStitch(exception.err);
+    } catch (const std::bad_alloc&) {
+        FailStitch("out of memory; --memory-limit keeps the captures on disk until they are needed");
+    } catch (const std::exception& exception) {
+        FailStitch(exception.what());
+    }
+    // Parts of a stitch report no progress, so a stop may only be seen here.
+    if (CancelRequested() || listener.LastError() == Stitching::IStitcherListener::Cancelled) {
+        StopCancelled();
+    }
+    if (!stitched || outcome.result.empty()) {
+        FailStitch(DescribeFailure(listener.LastError()));
+    }
+    outcome.translations = stitcher->GetTranslations();
+    return outcome;
+}
+
+}  // namespace StitchTool
+}  // namespace ZOLT

@@ -1,0 +1,31 @@
+#pragma once
+
+// The stitch itself: the stitcher the options ask for, run over the loaded captures.
+
+#include "ConsoleListener.h"
+#include "Options.h"
+
+#include <ZOLT/Core.h>
+
+#include <memory>
+#include <vector>
+
+namespace ZOLT {
+namespace StitchTool {
+
+struct StitchOutcome {
+    /// The stitched image, red, green, blue, alpha.
+    cv::Mat result;
+    std::vector<Stitching::Translation> translations;
+};
+
+/// The configuration the options name, built by the library's factory.
+std::shared_ptr<Stitching::IStitcher> MakeStitcher(const Options& options);
+
+/// Stitches the captures of `provider`; a single capture is the result as it is. Throws
+/// ToolError: cancelled when a stop was requested during the stitch, stitch failed when the
+/// library could not join the captures (with the reason it reported).
+StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, ConsoleListener& listener);
+
+}  // namespace StitchTool
+}  // namespace ZOLT

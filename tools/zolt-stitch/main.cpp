@@ -1,0 +1,155 @@
+// zolt-stitch: joins scrolling screen captures into one image with the ZOLT.Stitching library.
+//
+//   zolt-stitch [OPTIONS] INPUT... -o OUTPUT.png      (zolt-stitch --help for the options)
+
+#include "Cancellation.h"
+#include "CaptureFiles.h"
+#include "CaptureLoading.h"
+#include "Console.h"
+#include "ConsoleListener.h"
+#include "ExitCodes.h"
+#include "Options.h"
+#include "OutputFiles.h"
+#include "SpillFolder.h"
+#include "StitchRun.h"
+
+#include <ZOLT/Preview.h>
+
+#include <iostream>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ZOLT::StitchTool;
+
+/// Fails before any work when a file of the run could not be written in the end.
+void CheckOutputTargets(const Options& options)
+{
+    for (const std::string* target : {&options.output, &options.previewFile, &options.translationsFile}) {
+        if (!target->empty()) {
+            CheckWritableTarget(*target);
+        }
+    }
+}
+
+std::vector<OutputFile> EncodeOutputs(const Options& options, const StitchOutcome& outcome,
+                                      ZOLT::Stitching::PreviewImage* preview, std::size_t captures)
+{
+    std::vector<OutputFile> files;
+    files.push_back({options.output, EncodeImage(options.output, outcome.result)});
+    if (preview != nullptr) {
+        files.push_back({options.previewFile, EncodeImage(options.previewFile, preview->GetPreview())});
+    }
+    if (!options.translationsFile.empty()) {
+        const std::string json = TranslationsJson(captures, outcome.translations);
+        files.push_back({options.translationsFile, std::vector<unsigned char>(json.begin(), json.end())});
+    }
+    return files;
+}
+
+std::string SummaryText(const Options& options, std::size_t captures, const cv::Mat& result)
+{
+    std::string text = "Stitched " + std::to_string(captures) + (captures == 1 ? " capture" : " captures") + " (" +
+                       StitcherName(options.stitcher) + " stitcher) into " + options.output + ", " +
+                       std::to_string(result.cols) + " x " + std::to_string(result.rows) + " pixels";
+    if (!options.previewFile.empty()) {
+        text += "; preview in " + options.previewFile;
+    }
+    if (!options.translationsFile.empty()) {
+        text += "; translations in " + options.translationsFile;
+    }
+    return text;
+}
+
+void Run(const Options& options, Console& console)
+{
+    CheckOutputTargets(options);
+    const std::vector<std::filesystem::path> files = ListCaptureFiles(options.inputs);
+
+    // The spill folder outlives the store, which deletes its own files first.
+    std::optional<SpillFolder> spillFolder;
+    std::unique_ptr<CaptureStore> store;
+    if (options.boundedMemory) {
+        spillFolder.emplace(options.spillFolder);
+        store = CaptureStore::Bounded(spillFolder->Prefix(), options.memoryLimitBytes);
+    } else {
+        store = CaptureStore::InMemory();
+    }
+    std::unique_ptr<ZOLT::Stitching::PreviewImage> preview;
+    if (!options.previewFile.empty()) {
+        preview = std::make_unique<ZOLT::Stitching::PreviewImage>();
+    }
+
+    LoadCaptures(files, *store, preview.get(), console);
+
+    ConsoleListener listener(console, options.parameters, files.size() - 1);
+    const StitchOutcome outcome = StitchCaptures(options, store->Provider(), listener);
+    console.EndProgress();
+    for (const std::string& warning : listener.WarningTexts()) {
+        console.Warning(warning);
+    }
+
+    console.Progress("Writing", 0);
+    WriteOutputFiles(EncodeOutputs(options, outcome, preview.get(), files.size()));
+    console.Progress("Writing", 100);
+    console.EndProgress();
+    console.Summary(SummaryText(options, files.size(), outcome.result));
+}
+
+ExitCode Report(Console& console, const ToolError& error)
+{
+    if (error.Code() == ExitCode::Cancelled) {
+        console.Notice(error.what());
+    } else {
+        console.Error(error.what());
+    }
+    if (error.Code() == ExitCode::Usage) {
+        std::cerr << "Try 'zolt-stitch --help'." << std::endl;
+    }
+    return error.Code();
+}
+
+ExitCode Main(const std::vector<std::string>& arguments)
+{
+    Console usageConsole(std::cerr, std::cout, Console::ProgressStyle::Silent);
+    CommandLine commandLine;
+    try {
+        commandLine = ParseCommandLine(arguments);
+    } catch (const ToolError& error) {
+        return Report(usageConsole, error);
+    }
+    if (commandLine.action == Action::ShowHelp) {
+        std::cout << HelpText();
+        return ExitCode::Ok;
+    }
+    if (commandLine.action == Action::ShowVersion) {
+        std::cout << VersionText();
+        return ExitCode::Ok;
+    }
+
+    Console console(std::cerr, std::cout, Console::StyleForStandardError(commandLine.options.quiet));
+    try {
+        Run(commandLine.options, console);
+        return ExitCode::Ok;
+    } catch (const ToolError& error) {
+        return Report(console, error);
+    } catch (const std::bad_alloc&) {
+        return Report(console, ToolError(ExitCode::StitchFailed, "out of memory"));
+    } catch (const cv::Exception& exception) {
+        return Report(console, ToolError(ExitCode::StitchFailed, exception.err));
+    } catch (const std::exception& exception) {
+        return Report(console, ToolError(ExitCode::StitchFailed, exception.what()));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    InstallCancelHandlers();
+    return static_cast<int>(Main(std::vector<std::string>(argv + 1, argv + argc)));
+}
