@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 scripts/setup-debian.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZOLT_BUILD_TESTS=ON -DZOLT_BUILD_BENCHMARKS=ON -DZOLT_BUILD_TOOLS=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 
