@@ -23,6 +23,20 @@ void NormaliseProduct(const float* a, const float* b, float* out)
     out[1] = Sign(static_cast<float>(imaginary));
 }
 
+/// The inner columns of one row: packed values 1 to 2 * inner of both spectra into complex values
+/// 1 to inner of the normalised row. The three ranges never overlap, even when the first
+/// spectrum lies in the same row of the normalised matrix: the writes end at float `width` of
+/// the row, and the first spectrum's inner values start after it.
+void NormaliseInnerColumns(const float* __restrict a, const float* __restrict b, float* __restrict out, int inner)
+{
+    for (int x = 0; x < 2 * inner; x += 2) {
+        const double real = static_cast<double>(a[x]) * b[x] + static_cast<double>(a[x + 1]) * b[x + 1];
+        const double imaginary = static_cast<double>(a[x + 1]) * b[x] - static_cast<double>(a[x]) * b[x + 1];
+        out[x] = Sign(static_cast<float>(real));
+        out[x + 1] = Sign(static_cast<float>(imaginary));
+    }
+}
+
 cv::Mat ColumnAsRow(const cv::Mat& fullSpectrum, int column)
 {
     return fullSpectrum.col(column).clone().reshape(2, 1);
@@ -91,15 +105,10 @@ void NormaliseCrossPower(const PackedSpectrum& first, const PackedSpectrum& seco
     for (int row = 0; row < size.height; ++row) {
         float* out = normalised.ptr<float>(row);
         if (inner > 0) {
-            // Inner column x is at 2x - 1 (real) and 2x (imaginary) in the packed layout, at 2x and
-            // 2x + 1 in the complex one. The first packed value that these writes can reach is
-            // that of column width / 2, written after this loop.
-            const float* a = first.packed.ptr<float>(row) + 1;
-            const float* b = second.packed.ptr<float>(row) + 1;
-            float* inners = out + 2;
-            for (int x = 0; x < inner; ++x) {
-                NormaliseProduct(a + 2 * x, b + 2 * x, inners + 2 * x);
-            }
+            // Inner column x is at 2x - 1 (real) and 2x (imaginary) in the packed layout, at 2x
+            // and 2x + 1 in the complex one. Column width / 2, written below, may overwrite the
+            // first packed values of this row, which have been read by then.
+            NormaliseInnerColumns(first.packed.ptr<float>(row) + 1, second.packed.ptr<float>(row) + 1, out + 2, inner);
         }
         NormaliseProduct(firstColumnA + 2 * row, firstColumnB + 2 * row, out);
         if (middle) {

@@ -88,6 +88,7 @@ cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv
 
     // The first spectrum goes into the half of the normalised spectrum that the inverse
     // transform does not read, the second one over the padded image.
+    UseLargeBufferAllocator(workspace.normalised);
     workspace.normalised.create(PaddedSize(workspace.firstGrey.size(), parameters_.direction), CV_32FC2);
     PackedSpectrum firstSpectrum;
     PackedSpectrum secondSpectrum;
@@ -158,6 +159,7 @@ bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, Works
     const cv::Rect centre((size.width - image.cols) / 2, (size.height - image.rows) / 2, image.cols, image.rows);
     cv::Mat& padded = workspace.padded;
     if (padded.size() != size || padded.type() != CV_32FC1) {
+        UseLargeBufferAllocator(padded);
         padded.create(size, CV_32FC1);
         workspace.paddingClean = false;
     }

@@ -194,6 +194,63 @@ TEST(FastCorrelation, TranslationsAndAlternativesEqualTheDirectOnes)
     }
 }
 
+TEST(FastCorrelation, TheTransformStepHandsOutTheComplexOutputSpectrum)
+{
+    // The step keeps its contract: the full complex spectrum of the padded image, value for
+    // value (zeros of either sign count as equal, as they do for every later step).
+    PairFactory factory(31);
+    std::map<int, PhaseCorrelationTranslationDetector> detectors;
+    for (int round = 0; round < 120; ++round) {
+        const RandomPair pair = factory.Next();
+        SCOPED_TRACE(pair.description);
+        cv::Mat grey;
+        cv::cvtColor(pair.first, grey, cv::COLOR_RGBA2GRAY);
+        const auto& detector = detectors.try_emplace(pair.direction, WithDirection(pair.direction)).first->second;
+        cv::Mat spectrum;
+        cv::Size size;
+        ASSERT_TRUE(TestAccess::PerformDFT(detector, grey, spectrum, size));
+
+        cv::Mat padded(size, CV_32FC1, cv::Scalar(0));
+        cv::Mat centre = padded(cv::Rect((size.width - grey.cols) / 2, (size.height - grey.rows) / 2, grey.cols, grey.rows));
+        grey.convertTo(centre, CV_32F);
+        cv::Mat expected;
+        cv::dft(padded, expected, cv::DFT_COMPLEX_OUTPUT, 0);
+        ASSERT_EQ(spectrum.size(), expected.size());
+        ASSERT_EQ(spectrum.type(), expected.type());
+        EXPECT_EQ(cv::countNonZero(spectrum.reshape(1) != expected.reshape(1)), 0);
+    }
+}
+
+TEST(FastCorrelation, RowsTooWideForExactFloatSumsCorrelateAsBefore)
+{
+    // Row sums beyond a float's 24 bits: rounding would depend on the order in which the
+    // transform adds the pixels, so such captures are transformed with complex output.
+    const cv::Size size(72000, 3);
+    cv::Mat first(size, CV_8UC4);
+    cv::randu(first, cv::Scalar::all(250), cv::Scalar::all(256));
+    cv::Mat second = first.clone();
+    second.col(7).setTo(cv::Scalar::all(3));
+    for (const int direction : {1, 3}) {
+        SCOPED_TRACE(direction);
+        PhaseCorrelationTranslationDetector detector(WithDirection(direction));
+        cv::Mat grey;
+        cv::cvtColor(first, grey, cv::COLOR_RGBA2GRAY);
+        cv::Mat spectrum;
+        cv::Size size2;
+        ASSERT_TRUE(TestAccess::PerformDFT(detector, grey, spectrum, size2));
+        cv::Mat padded(size2, CV_32FC1, cv::Scalar(0));
+        cv::Mat centre = padded(cv::Rect((size2.width - grey.cols) / 2, (size2.height - grey.rows) / 2, grey.cols, grey.rows));
+        grey.convertTo(centre, CV_32F);
+        cv::Mat expectedSpectrum;
+        cv::dft(padded, expectedSpectrum, cv::DFT_COMPLEX_OUTPUT, 0);
+        EXPECT_EQ(cv::countNonZero(spectrum.reshape(1) != expectedSpectrum.reshape(1)), 0);
+
+        cv::Size expectedSize;
+        const cv::Mat expected = DirectCorrelationSurface(first, second, direction, expectedSize);
+        EXPECT_TRUE(Identical(TestAccess::CorrelationSurface(detector, first, second, size2), expected));
+    }
+}
+
 TEST(FastCorrelation, PeakValuesDecideTheWeakWarningExactlyAsBefore)
 {
     // With the threshold at the direct peak value no warning is due; just above it, one is.
