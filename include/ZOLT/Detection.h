@@ -11,6 +11,7 @@ namespace Stitching {
 
 template <typename T>
 struct TestAccess;
+/// Internal: a spectrum in the compact form the correlation works with.
 struct PackedSpectrum;
 
 /// Finds the translation between captures by phase correlation of their grey images.
@@ -51,7 +52,8 @@ private:
     bool PerformIDFT(const cv::Mat& spectrum, cv::Mat& surface) const;
     Translation ConvertFrequencyCoordinatesToTranslation(const int (&peak)[2], const cv::Size& size) const;
 
-    /// The steps above working in buffers that are kept from pair to pair, on spectra in packed form.
+    /// The steps above working in buffers that are kept from pair to pair, on spectra in packed
+    /// form; SpectrumOf takes a capture's spectrum from the sequence being detected when it can.
     cv::Mat CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second, cv::Size& size,
                                        Workspace& workspace) const;
     bool SpectrumOf(const cv::Mat& capture, const cv::Mat& grey, Workspace& workspace, bool inPlace,
@@ -60,6 +62,7 @@ private:
                     cv::Size& size) const;
 
     StitcherParameters parameters_;
+    /// Idle transform buffers, shared with copies of this detector.
     std::shared_ptr<WorkspacePool> workspaces_;
 };
 
