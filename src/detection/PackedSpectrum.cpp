@@ -10,12 +10,12 @@ float Sign(float component)
     return component < 0.0F ? -1.0F : 1.0F;
 }
 
-/// The normalised product of one component pair, as cv::mulSpectrums (conjugating the second)
-/// followed by the zero guard and the division by the absolute value would leave it: the
-/// products are formed in double and rounded to float like cv::mulSpectrums forms them; a part
-/// that is exactly 0 (or -0) is lifted to a tiny positive value and so becomes +1; any other part
-/// divided by its own absolute value is exactly +1 or -1.
-void NormaliseProduct(const float* a, const float* b, float* out)
+/// The normalised product of a component of the first spectrum and the conjugate of one of the
+/// second, as cv::mulSpectrums followed by the zero guard and the division by the absolute value
+/// would leave it: the products are formed in double and rounded to float as cv::mulSpectrums
+/// forms them; a part that is exactly 0 (or -0) is lifted to a tiny positive value and so becomes
+/// +1; any other part divided by its own absolute value is exactly +1 or -1.
+inline void NormaliseProduct(const float* a, const float* b, float* out)
 {
     const double real = static_cast<double>(a[0]) * b[0] + static_cast<double>(a[1]) * b[1];
     const double imaginary = static_cast<double>(a[1]) * b[0] - static_cast<double>(a[0]) * b[1];
@@ -29,11 +29,8 @@ void NormaliseProduct(const float* a, const float* b, float* out)
 /// the row, and the first spectrum's inner values start after it.
 void NormaliseInnerColumns(const float* __restrict a, const float* __restrict b, float* __restrict out, int inner)
 {
-    for (int x = 0; x < 2 * inner; x += 2) {
-        const double real = static_cast<double>(a[x]) * b[x] + static_cast<double>(a[x + 1]) * b[x + 1];
-        const double imaginary = static_cast<double>(a[x + 1]) * b[x] - static_cast<double>(a[x]) * b[x + 1];
-        out[x] = Sign(static_cast<float>(real));
-        out[x + 1] = Sign(static_cast<float>(imaginary));
+    for (int part = 0; part < 2 * inner; part += 2) {
+        NormaliseProduct(a + part, b + part, out + part);
     }
 }
 
