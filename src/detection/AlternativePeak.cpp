@@ -3,6 +3,7 @@
 #include <ZOLT/Detection.h>
 
 #include "core/Diagnostics.h"
+#include "detection/CorrelationBuffers.h"
 
 namespace ZOLT {
 namespace Stitching {
@@ -12,8 +13,9 @@ Translation PhaseCorrelationTranslationDetector::DetectTranslationWithAlternativ
                                                                                   Translation& alternative,
                                                                                   IStitcherListener* listener)
 {
+    const WorkspacePool::Lease workspace = workspaces_->Acquire();
     cv::Size size(0, 0);
-    cv::Mat surface = CalculateCorrelationMatrix(first, second, size);
+    cv::Mat surface = CalculateCorrelationMatrix(first, second, size, *workspace);
     if (surface.empty()) {
         Diagnostics::ErrorLine("Failed to create correlation matrix.");
         return Translation(0, 0);

@@ -3,10 +3,10 @@
 #include <ZOLT/Detection.h>
 
 #include "core/Diagnostics.h"
+#include "detection/CorrelationBuffers.h"
+#include "detection/PackedSpectrum.h"
 
 #include <opencv2/imgproc.hpp>
-
-#include <cfloat>
 
 namespace ZOLT {
 namespace Stitching {
@@ -16,10 +16,34 @@ namespace {
 bool SearchesRows(int direction) { return direction == 0 || direction == 2; }
 bool SearchesCols(int direction) { return direction == 1 || direction == 2; }
 
+/// A searched axis is padded to at least twice its length, so the correlation along it is linear
+/// rather than circular; the other only to a size the transform handles fast.
+cv::Size PaddedSize(const cv::Size& image, int direction)
+{
+    return cv::Size(cv::getOptimalDFTSize(SearchesCols(direction) ? 2 * image.width : image.width),
+                    cv::getOptimalDFTSize(SearchesRows(direction) ? 2 * image.height : image.height));
+}
+
+/// The other half of every row of the normalised spectrum, as a CV_32FC1 matrix of the padded size.
+cv::Mat RightHalf(const cv::Mat& normalised)
+{
+    return normalised.reshape(1).colRange(normalised.cols, 2 * normalised.cols);
+}
+
+/// Sets everything of `padded` outside `inner` to 0.
+void ZeroAround(cv::Mat& padded, const cv::Rect& inner)
+{
+    padded.rowRange(0, inner.y).setTo(cv::Scalar(0));
+    padded.rowRange(inner.br().y, padded.rows).setTo(cv::Scalar(0));
+    cv::Mat band = padded.rowRange(inner.y, inner.br().y);
+    band.colRange(0, inner.x).setTo(cv::Scalar(0));
+    band.colRange(inner.br().x, padded.cols).setTo(cv::Scalar(0));
+}
+
 }  // namespace
 
 PhaseCorrelationTranslationDetector::PhaseCorrelationTranslationDetector(const StitcherParameters& parameters)
-    : parameters_(parameters)
+    : parameters_(parameters), workspaces_(std::make_shared<WorkspacePool>())
 {
 }
 
@@ -28,8 +52,9 @@ PhaseCorrelationTranslationDetector::~PhaseCorrelationTranslationDetector() = de
 Translation PhaseCorrelationTranslationDetector::DetectTranslation(const cv::Mat& first, const cv::Mat& second,
                                                                    IStitcherListener* listener)
 {
+    const WorkspacePool::Lease workspace = workspaces_->Acquire();
     cv::Size size(0, 0);
-    const cv::Mat surface = CalculateCorrelationMatrix(first, second, size);
+    const cv::Mat surface = CalculateCorrelationMatrix(first, second, size, *workspace);
     if (surface.empty()) {
         Diagnostics::ErrorLine("Failed to create correlation matrix.");
         return Translation(0, 0);
@@ -47,77 +72,140 @@ Translation PhaseCorrelationTranslationDetector::DetectTranslation(const cv::Mat
 cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second,
                                                                         cv::Size& size) const
 {
-    cv::Mat firstGrey;
-    cv::Mat secondGrey;
-    cv::cvtColor(first, firstGrey, cv::COLOR_RGBA2GRAY, 0);
-    cv::cvtColor(second, secondGrey, cv::COLOR_RGBA2GRAY, 0);
+    const WorkspacePool::Lease workspace = workspaces_->Acquire();
+    const cv::Mat surface = CalculateCorrelationMatrix(first, second, size, *workspace);
+    // The surface lies in the padded image's buffer, which now belongs to the caller.
+    workspace->padded = cv::Mat();
+    workspace->paddingClean = false;
+    return surface;
+}
 
-    cv::Mat firstSpectrum;
-    cv::Mat secondSpectrum;
-    cv::Size firstSize;
-    cv::Size secondSize;
-    if (!PerformDFT(firstGrey, firstSpectrum, firstSize) || !PerformDFT(secondGrey, secondSpectrum, secondSize)) {
+cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second,
+                                                                        cv::Size& size, Workspace& workspace) const
+{
+    cv::cvtColor(first, workspace.firstGrey, cv::COLOR_RGBA2GRAY, 0);
+    cv::cvtColor(second, workspace.secondGrey, cv::COLOR_RGBA2GRAY, 0);
+
+    // The first spectrum goes into the half of the normalised spectrum that the inverse
+    // transform does not read, the second one over the padded image.
+    UseLargeBufferAllocator(workspace.normalised);
+    workspace.normalised.create(PaddedSize(workspace.firstGrey.size(), parameters_.direction), CV_32FC2);
+    PackedSpectrum firstSpectrum;
+    PackedSpectrum secondSpectrum;
+    firstSpectrum.packed = RightHalf(workspace.normalised);
+    if (!SpectrumOf(first, workspace.firstGrey, workspace, false, firstSpectrum) ||
+        !SpectrumOf(second, workspace.secondGrey, workspace, true, secondSpectrum)) {
         Diagnostics::ErrorLine("Error: Failed to perform DFT.");
         return cv::Mat();
     }
-    firstGrey = cv::Mat();
-    secondGrey = cv::Mat();
+    if (firstSpectrum.size != secondSpectrum.size) {
+        CV_Error(cv::Error::StsUnmatchedSizes, "The padded sizes of the two captures differ.");
+    }
 
-    cv::Mat crossPower;
-    cv::mulSpectrums(firstSpectrum, secondSpectrum, crossPower, 0, true);
-    firstSpectrum = cv::Mat();
-    secondSpectrum = cv::Mat();
+    // Cross-power spectrum, zero guard and normalisation in one pass.
+    NormaliseCrossPower(firstSpectrum, secondSpectrum, workspace.normalised);
+    firstSpectrum = PackedSpectrum();
+    secondSpectrum = PackedSpectrum();
 
-    // Each real and imaginary part becomes its sign; exact zeros are lifted first so that the
-    // division below never divides by zero (they become +1).
-    cv::Mat components = crossPower.reshape(1);
-    const cv::Mat zeroComponents = cv::abs(components) == 0;
-    components.setTo(cv::Scalar(DBL_EPSILON), zeroComponents);
-    cv::divide(crossPower, cv::abs(crossPower), crossPower, 1.0, -1);
-
-    cv::Mat surface;
-    if (!PerformIDFT(crossPower, surface)) {
+    // The surface goes over the padded image, whose contents were last needed by the pass above.
+    workspace.paddingClean = false;
+    cv::Mat surface = workspace.padded;
+    if (!PerformIDFT(workspace.normalised, surface)) {
         Diagnostics::ErrorLine("Error: Failed to perform IDFT.");
         return cv::Mat();
     }
-    crossPower = cv::Mat();
-    size = firstSize;
+    workspace.padded = surface;
+    size = workspace.normalised.size();
     return surface;
+}
+
+bool PhaseCorrelationTranslationDetector::SpectrumOf(const cv::Mat& capture, const cv::Mat& grey, Workspace& workspace,
+                                                     bool inPlace, PackedSpectrum& spectrum) const
+{
+    const PairInSequence* const pair = PairInSequence::OnThisThread();
+    std::size_t index = 0;
+    if (pair != nullptr && pair->Find(capture, index)) {
+        return pair->Spectra().Get(
+            index,
+            [this, &grey, &workspace](PackedSpectrum& shared) {
+                cv::Size sharedSize;
+                return PerformDFT(grey, workspace, shared, false, sharedSize);
+            },
+            spectrum);
+    }
+    cv::Size size;
+    return PerformDFT(grey, workspace, spectrum, inPlace, size);
 }
 
 bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, cv::Mat& spectrum, cv::Size& size) const
 {
-    // A searched axis is padded to at least twice its length, so the correlation along it is
-    // linear rather than circular.
-    const int width = cv::getOptimalDFTSize(SearchesCols(parameters_.direction) ? 2 * image.cols : image.cols);
-    const int height = cv::getOptimalDFTSize(SearchesRows(parameters_.direction) ? 2 * image.rows : image.rows);
-    size = cv::Size(width, height);
+    const WorkspacePool::Lease workspace = workspaces_->Acquire();
+    PackedSpectrum packed;
+    if (!PerformDFT(image, *workspace, packed, false, size)) {
+        return false;
+    }
+    spectrum = Unpack(packed);
+    return true;
+}
 
-    cv::Mat padded(height, width, CV_32FC1, cv::Scalar(0));
-    const int top = (height - image.rows) / 2;
-    const int left = (width - image.cols) / 2;
-    cv::Mat centre = padded(cv::Rect(left, top, image.cols, image.rows));
-    image.convertTo(centre, CV_32F);
+bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, Workspace& workspace,
+                                                     PackedSpectrum& spectrum, bool inPlace, cv::Size& size) const
+{
+    size = PaddedSize(image.size(), parameters_.direction);
+    spectrum.size = size;
 
-    cv::dft(padded, padded, cv::DFT_COMPLEX_OUTPUT, 0);
-    if (padded.empty()) {
+    // The image goes in the middle. The zeros around it are written only when the buffer is new
+    // or held something else there.
+    const cv::Rect centre((size.width - image.cols) / 2, (size.height - image.rows) / 2, image.cols, image.rows);
+    cv::Mat& padded = workspace.padded;
+    if (padded.size() != size || padded.type() != CV_32FC1) {
+        UseLargeBufferAllocator(padded);
+        padded.create(size, CV_32FC1);
+        workspace.paddingClean = false;
+    }
+    if (!workspace.paddingClean || workspace.placed != centre) {
+        ZeroAround(padded, centre);
+        workspace.placed = centre;
+        workspace.paddingClean = true;
+    }
+    cv::Mat view = padded(centre);
+    image.convertTo(view, CV_32F);
+
+    // Rows below the image are zero, so their row transforms can be skipped; a single column
+    // cannot be told so.
+    const int nonzeroRows = size.width > 1 && centre.br().y < size.height ? centre.br().y : 0;
+    if (size.width == 1 || !RowSumsAreExact(image)) {
+        cv::Mat full;
+        cv::dft(padded, full, cv::DFT_COMPLEX_OUTPUT, 0);
+        TakeEdgeColumns(full, spectrum);
+    } else {
+        TransformEdgeColumns(image, centre, spectrum);
+    }
+    if (size.width == 1) {
+        spectrum.packed = cv::Mat();
+    } else if (inPlace) {
+        workspace.paddingClean = false;
+        cv::dft(padded, padded, 0, nonzeroRows);
+        spectrum.packed = padded;
+    } else {
+        cv::dft(padded, spectrum.packed, 0, nonzeroRows);
+    }
+    if ((size.width > 1 && spectrum.packed.empty()) || spectrum.firstColumn.empty()) {
         Diagnostics::ErrorLine("Error: PerformDFT failed.");
         return false;
     }
-    spectrum = padded;
     return true;
 }
 
 bool PhaseCorrelationTranslationDetector::PerformIDFT(const cv::Mat& spectrum, cv::Mat& surface) const
 {
-    // Unscaled on purpose: minimumPeakValue is compared against these values.
-    cv::Mat inverse;
-    cv::dft(spectrum, inverse, cv::DFT_INVERSE | cv::DFT_REAL_OUTPUT, 0);
-    if (inverse.empty()) {
+    // Unscaled on purpose: minimumPeakValue is compared against these values. Of a full complex
+    // spectrum the transform reads columns 0 to width / 2 only (the rest would mirror them).
+    cv::dft(spectrum, surface, cv::DFT_INVERSE | cv::DFT_REAL_OUTPUT, 0);
+    if (surface.empty()) {
         Diagnostics::ErrorLine("Error: PerformIDFT failed.");
         return false;
     }
-    surface = inverse;
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/Diagnostics.h"
 #include "detection/ConsistencyRule.h"
+#include "detection/CorrelationBuffers.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -24,6 +25,7 @@ struct PhaseCorrelationTranslationDetector::SequenceRun {
           listener(progressListener),
           results(pairs),
           alternatives(pairs),
+          spectra(pairs + 1),
           position(progressStart),
           step(progressStep)
     {
@@ -55,11 +57,16 @@ struct PhaseCorrelationTranslationDetector::SequenceRun {
     {
         std::shared_ptr<cv::Mat> current = provider.GetImageAt(pair);
         std::shared_ptr<cv::Mat> previous = provider.GetImageAt(pair - 1);
-        if (detector.parameters_.useAlternativePeak) {
-            results[pair - 1] =
-                detector.DetectTranslationWithAlternative(*previous, *current, alternatives[pair - 1], listener);
-        } else {
-            results[pair - 1] = detector.DetectTranslation(*previous, *current, listener);
+        {
+            // Lets the base pair operation take both spectra from (or leave them in) the
+            // sequence's store; the call itself still goes through the virtual table.
+            const PairInSequence shared(spectra, pair, *previous, *current);
+            if (detector.parameters_.useAlternativePeak) {
+                results[pair - 1] =
+                    detector.DetectTranslationWithAlternative(*previous, *current, alternatives[pair - 1], listener);
+            } else {
+                results[pair - 1] = detector.DetectTranslation(*previous, *current, listener);
+            }
         }
         previous.reset();
         current.reset();
@@ -86,6 +93,7 @@ struct PhaseCorrelationTranslationDetector::SequenceRun {
     IStitcherListener* const listener;
     std::vector<Translation> results;
     std::vector<Translation> alternatives;
+    SequenceSpectra spectra;
 
     std::mutex mutex;
     std::condition_variable slotFreed;
@@ -167,6 +175,8 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
         }
     }
     workers.JoinAll();
+    // Keep one workspace for the next call; give the other workers' buffers back.
+    workspaces_->KeepAtMost(1);
 
     if (run.failure) {
         std::rethrow_exception(run.failure);
