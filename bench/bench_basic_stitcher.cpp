@@ -2,6 +2,7 @@
 // peak resident memory of the process while stitching, with one and with two detection threads,
 // and the result building alone (the true translations handed in by a fixed-list detector).
 
+#include "ProcessMemory.h"
 #include "SyntheticCaptures.h"
 
 #include <ZOLT/Stitching.h>
@@ -19,26 +20,6 @@ namespace {
 constexpr int kCaptures = 20;
 constexpr int kStep = 300;
 const cv::Size kScreen(1920, 1080);
-
-/// Resident set figures of this process from /proc, in MiB; 0 where they cannot be read.
-double StatusMiB(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, field.size() + 1, field + ":") == 0) {
-            return std::stod(line.substr(field.size() + 1)) / 1024.0;
-        }
-    }
-    return 0.0;
-}
-
-/// Lets the peak (VmHWM) start again from the current resident size, so each case reports
-/// its own peak; kernels without the feature keep the process-wide peak.
-void ResetPeakResidentSize()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 struct Series {
     ZOLT::BasicImageProvider provider;
@@ -88,8 +69,8 @@ private:
 void RunStitches(benchmark::State& state, ZOLT::Stitching::BasicStitcher& stitcher)
 {
     ZOLT::BasicImageProvider& provider = VerticalSeries().provider;
-    const double baseline = StatusMiB("VmRSS");
-    ResetPeakResidentSize();
+    const double baseline = ZOLT::Bench::StatusMiB("VmRSS");
+    ZOLT::Bench::ResetPeakResident();
     for (auto _ : state) {
         cv::Mat result;
         if (!stitcher.Stitch(provider, result, nullptr, 0, 100, false)) {
@@ -100,7 +81,7 @@ void RunStitches(benchmark::State& state, ZOLT::Stitching::BasicStitcher& stitch
         state.counters["result_rows"] = result.rows;
     }
     state.counters["rss_before_MiB"] = baseline;
-    state.counters["peak_rss_MiB"] = StatusMiB("VmHWM");
+    state.counters["peak_rss_MiB"] = ZOLT::Bench::StatusMiB("VmHWM");
 }
 
 void BM_BasicStitch1080p(benchmark::State& state)

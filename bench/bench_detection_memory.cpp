@@ -5,6 +5,7 @@
 //   peak_MiB for a pair:   the memory one pair worker needs (one correlation, fresh detector)
 //   peak_MiB for a series: the whole detection over a 20-capture 1080p series
 
+#include "ProcessMemory.h"
 #include "SyntheticCaptures.h"
 
 #include <ZOLT/Stitching.h>
@@ -17,46 +18,22 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <cmath>
 #include <string>
 
 namespace {
-
-/// A "Vm...:" line of /proc/self/status in KiB, or -1.
-long StatusKiB(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, field.size() + 1, field + ":") == 0) {
-            std::istringstream value(line.substr(field.size() + 1));
-            long kib = -1;
-            value >> kib;
-            return kib;
-        }
-    }
-    return -1;
-}
-
-/// Restarts the peak resident set at the current resident set.
-bool ResetPeak()
-{
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
 
 template <typename Detection>
 int ReportPeakRise(Detection&& detection)
 {
     cv::setNumThreads(0);
-    if (!ResetPeak()) {
+    if (!ZOLT::Bench::ResetPeakResident()) {
         std::printf("-1\n");
         return 1;
     }
-    const long before = StatusKiB("VmRSS");
+    const long before = std::lround(ZOLT::Bench::StatusMiB("VmRSS") * 1024.0);
     detection();
-    const long peak = StatusKiB("VmHWM");
+    const long peak = std::lround(ZOLT::Bench::StatusMiB("VmHWM") * 1024.0);
     std::printf("%ld\n", peak - before);
     return 0;
 }

@@ -8,6 +8,7 @@
 // page-cache memory that was never used before can be several times slower than later ones
 // (notably in virtual machines), so the plain reference runs both before and after the store.
 
+#include "ProcessMemory.h"
 #include "SyntheticCaptures.h"
 
 #include <ZOLT/Stitching.h>
@@ -69,28 +70,6 @@ public:
     using MemoryEfficientImageProvider::IsMatLoaded;
     using MemoryEfficientImageProvider::MemoryEfficientImageProvider;
 };
-
-/// A field of /proc/self/status in MiB ("VmHWM", "VmRSS"); 0 when it cannot be read.
-double StatusMiB(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, field.size() + 1, field + ":") == 0) {
-            return std::stod(line.substr(field.size() + 1)) / 1024.0;
-        }
-    }
-    return 0.0;
-}
-
-/// Starts a new peak-resident measurement; false where the kernel does not allow it.
-bool ResetPeakResident()
-{
-    std::ofstream clearRefs("/proc/self/clear_refs");
-    clearRefs << "5";
-    clearRefs.flush();
-    return clearRefs.good();
-}
 
 /// A distinct capture per index: the base capture with the index written into its first pixels.
 cv::Mat StampedCapture(const cv::Mat& base, int index)
@@ -161,8 +140,8 @@ void BM_SeriesThroughTheStore(benchmark::State& state)
     for (auto _ : state) {
         ScratchFolder folder;
         const PlainFileFigures plainBefore = PlainSequentialFile(folder.File("plain"), base, expectedSpills);
-        const bool peakReset = ResetPeakResident();
-        const double baseline = StatusMiB("VmRSS");
+        const bool peakReset = ZOLT::Bench::ResetPeakResident();
+        const double baseline = ZOLT::Bench::StatusMiB("VmRSS");
 
         Store store(folder.Prefix(), BUDGET);
         Clock::duration addTime{};
@@ -188,7 +167,7 @@ void BM_SeriesThroughTheStore(benchmark::State& state)
             }
         }
         const std::size_t spilledOnRead = folder.FileCount() - spilledOnAdd;
-        const double peak = StatusMiB("VmHWM");
+        const double peak = ZOLT::Bench::StatusMiB("VmHWM");
 
         store.Clear();
         if (folder.FileCount() != 0) {
