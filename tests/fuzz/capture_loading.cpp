@@ -148,8 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    // The preview's own correlation works on captures scaled to its fixed width, whatever the
-    // input; the unit tests cover it, and here it would cost most of each run.
+    // Only the first capture goes into the preview: the preview correlates later ones at its
+    // fixed width whatever the input, which the unit tests cover and which would cost most of
+    // each run here.
     preview.GetPreview(64, 64);
 
     const cv::Mat shifted = ShiftedCopy(capture);
