@@ -175,8 +175,9 @@ TEST(BadInput, CapturesTooFlatForThePreviewLeaveItEmptyWithOneWarning)
 {
     const ScratchFolder inputs;
     const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(600, 40), 5, false);
-    ZOLT::Testing::WriteCaptures({page.rowRange(0, 2).clone(), page.rowRange(1, 3).clone(), page.rowRange(2, 4).clone()},
-                                 inputs, {"a.png", "b.png", "c.png"});
+    const std::vector<cv::Mat> captures = {page.rowRange(0, 2).clone(), page.rowRange(1, 3).clone(),
+                                           page.rowRange(2, 4).clone()};
+    ZOLT::Testing::WriteCaptures(captures, inputs, {"a.png", "b.png", "c.png"});
     const ScratchFolder out;
     const ToolRun run = RunTool({inputs.Path().string(), "-o", out / "out.png", "--preview", out / "preview.png",
                                  "--stitcher", "basic", "--quiet"});
