@@ -10,11 +10,30 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <thread>
 
 namespace ZOLT {
 namespace Stitching {
+
+namespace {
+
+/// A progress position truncated toward zero. Single-precision rounding can carry the position
+/// of a range that ends near the int limits just past them; it is kept inside.
+int ProgressPosition(float position)
+{
+    constexpr float limit = 2147483648.0f;  // 2^31, exact in single precision
+    if (position >= limit) {
+        return std::numeric_limits<int>::max();
+    }
+    if (position < -limit) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(position);
+}
+
+}  // namespace
 
 /// The state one DetectTranslation call shares with its workers.
 struct PhaseCorrelationTranslationDetector::SequenceRun {
@@ -80,7 +99,7 @@ struct PhaseCorrelationTranslationDetector::SequenceRun {
         }
         position += step;
         try {
-            if (!listener->OnProgress(static_cast<int>(position))) {
+            if (!listener->OnProgress(ProgressPosition(position))) {
                 cancelled = true;
             }
         } catch (...) {
@@ -148,7 +167,9 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
     for (std::uint32_t pair = 1; pair < provider.Count(); ++pair) {
         work.push_back(pair);
     }
-    const float step = static_cast<float>(progressEnd - progressStart) / static_cast<float>(work.size());
+    // Widened first, so that a range spanning the whole int range cannot overflow.
+    const float step =
+        static_cast<float>(static_cast<std::int64_t>(progressEnd) - progressStart) / static_cast<float>(work.size());
     SequenceRun run(*this, provider, listener, provider.Count() - 1, static_cast<float>(progressStart), step);
     const std::uint32_t slots = parameters_.maxThreads < 1 ? 1U : static_cast<std::uint32_t>(parameters_.maxThreads);
 

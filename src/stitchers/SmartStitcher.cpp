@@ -11,24 +11,29 @@ namespace {
 
 using ErrorCode = IStitcherListener::StitcherErrorCodes;
 
-/// The parts of the caller's progress range given to region search, cropping and the inner stitch;
-/// whatever is left over belongs to the framing.
-struct ProgressShares {
-    int region;
-    int crop;
-    int stitch;
+/// The positions at which region search, cropping and the inner stitch end; whatever is left of
+/// the caller's range belongs to the framing.
+struct ProgressMarks {
+    int regionDone;
+    int cropDone;
+    int stitchDone;
 };
 
 /// Nearest integer with halves going away from zero, so a span of 10 still gives cropping 1.
-int ShareOf(double span, double fraction)
+std::int64_t ShareOf(double span, double fraction)
 {
-    return static_cast<int>(std::round(span * fraction));
+    return static_cast<std::int64_t>(std::round(span * fraction));
 }
 
-ProgressShares SplitProgress(int progressStart, int progressEnd)
+/// The shares are worked out in double and added in 64 bits, so that no range can overflow;
+/// together they take less than the span, so every mark lies within the caller's range.
+ProgressMarks SplitProgress(int progressStart, int progressEnd)
 {
-    const double span = static_cast<double>(progressEnd - progressStart);
-    return ProgressShares{ShareOf(span, 0.2), ShareOf(span, 0.05), ShareOf(span, 0.7)};
+    const double span = static_cast<double>(progressEnd) - static_cast<double>(progressStart);
+    const std::int64_t regionDone = progressStart + ShareOf(span, 0.2);
+    const std::int64_t cropDone = regionDone + ShareOf(span, 0.05);
+    const std::int64_t stitchDone = cropDone + ShareOf(span, 0.7);
+    return ProgressMarks{static_cast<int>(regionDone), static_cast<int>(cropDone), static_cast<int>(stitchDone)};
 }
 
 /// The region search and the framing read whole bytes into a four-byte colour.
@@ -128,10 +133,10 @@ bool SmartStitcher::StitchSeveralCaptures(IImageProvider& provider, cv::Mat& res
     }
     innerStitcher_ = std::make_shared<BasicStitcher>(detector_, parameters_);
 
-    const ProgressShares shares = SplitProgress(progressStart, progressEnd);
-    const int regionDone = progressStart + shares.region;
-    const int cropDone = regionDone + shares.crop;
-    const int stitchDone = cropDone + shares.stitch;
+    const ProgressMarks marks = SplitProgress(progressStart, progressEnd);
+    const int regionDone = marks.regionDone;
+    const int cropDone = marks.cropDone;
+    const int stitchDone = marks.stitchDone;
 
     cv::Rect region = FindRegionWithDifferences(first, last);
     if (!ReportProgress(listener, regionDone)) {

@@ -153,3 +153,38 @@ TEST(BadInput, AStitchTheLibraryCannotFinishIsExitOne)
                    "--min-border-width", "0"},
                   out, STITCH_FAILED, "stitching failed: ");
 }
+
+TEST(BadInput, AHeaderClaimingAHugeImageIsRefusedBeforeDecoding)
+{
+    const ScratchFolder inputs;
+    // 118 bytes that announce a 30000 x 30000 bitmap: decoding would reserve 2.7 GB first.
+    const std::vector<unsigned char> header = {
+        'B', 'M', 118, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,               // file header
+        40, 0, 0, 0, 0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 1, 0, 24, 0,  // 30000 x 30000, 24 bits
+        0, 0, 0, 0, 64, 0, 0, 0, 0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::ofstream file(inputs / "huge.bmp", std::ios::binary);
+    file.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    file << std::string(64, '\0');
+    file.close();
+    const ScratchFolder out;
+    ExpectFailure({inputs / "huge.bmp", "-o", out / "out.png"}, out, INPUT_ERROR,
+                  "'" + (inputs / "huge.bmp") + "' is too large for a capture (at most 67108864 pixels)");
+}
+
+TEST(BadInput, CapturesTooFlatForThePreviewLeaveItEmptyWithOneWarning)
+{
+    const ScratchFolder inputs;
+    const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(600, 40), 5, false);
+    const std::vector<cv::Mat> captures = {page.rowRange(0, 2).clone(), page.rowRange(1, 3).clone(),
+                                           page.rowRange(2, 4).clone()};
+    ZOLT::Testing::WriteCaptures(captures, inputs, {"a.png", "b.png", "c.png"});
+    const ScratchFolder out;
+    const ToolRun run = RunTool({inputs.Path().string(), "-o", out / "out.png", "--preview", out / "preview.png",
+                                 "--stitcher", "basic", "--quiet"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string warning = "the preview stays empty: captures of 600 x 2 pixels are too flat to show at its width";
+    const std::size_t first = run.err.find(warning);
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(warning, first + 1), std::string::npos) << "warned more than once: " << run.err;
+    EXPECT_EQ(out.Entries(), (std::vector<std::string>{"out.png", "preview.png"}));
+}

@@ -3,6 +3,7 @@
 
 #include "Cancellation.h"
 #include "CaptureFiles.h"
+#include "CaptureLoading.h"
 #include "Console.h"
 #include "ConsoleListener.h"
 #include "ExitCodes.h"
@@ -11,6 +12,8 @@
 #include "ToolProcess.h"
 
 #include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <fstream>
@@ -250,4 +253,21 @@ TEST(OutputFiles, PendingFileReplacesTheTargetOnlyOnCommit)
     }
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"result.txt"});
     EXPECT_EQ(read(), "new");
+}
+
+TEST(CaptureLoading, ImagesAboveTheCaptureLimitAreRefusedAfterDecoding)
+{
+    // 8200 x 8200 grey pixels fit what a decoder may allocate, but not a capture.
+    const ZOLT::Testing::ScratchFolder folder;
+    const std::string path = folder / "large.png";
+    ASSERT_TRUE(cv::imwrite(path, cv::Mat::zeros(8200, 8200, CV_8UC1)));
+    try {
+        LoadCapture(path);
+        FAIL() << "an image of 8200 x 8200 pixels was loaded";
+    } catch (const ToolError& error) {
+        EXPECT_EQ(error.Code(), ExitCode::InputError);
+        EXPECT_EQ(std::string(error.what()), "'" + path + "' is too large for a capture (at most 67108864 pixels)");
+    }
+    // The decoding limit is gone once loading ends: large matrices can be made again.
+    EXPECT_NO_THROW(cv::Mat(8200, 8200, CV_8UC4));
 }

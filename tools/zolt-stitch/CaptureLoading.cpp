@@ -6,12 +6,76 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <atomic>
+#include <string>
+
 #include <unistd.h>
 
 namespace ZOLT {
 namespace StitchTool {
 
 namespace {
+
+/// The largest matrix a decoder may make: a capture of the largest size with four 16-bit channels.
+constexpr std::size_t MAX_DECODED_BYTES = MAX_CAPTURE_PIXELS * 8;
+
+/// While alive, OpenCV makes its matrices through this allocator, which refuses any matrix larger
+/// than MAX_DECODED_BYTES. A decoder sizes the image from the file's header before it reads a
+/// single pixel, and OpenCV offers no way to read that header alone; refusing the allocation is
+/// how a huge claim is stopped before it costs memory. Matrices it lets through belong to the
+/// allocator it replaced, so they outlive it safely. Loading runs on one thread, with no stitch
+/// going on, while one is installed.
+class DecodingLimit : public cv::MatAllocator {
+public:
+    DecodingLimit() : previous_(cv::Mat::getDefaultAllocator()) { cv::Mat::setDefaultAllocator(this); }
+    DecodingLimit(const DecodingLimit&) = delete;
+    DecodingLimit& operator=(const DecodingLimit&) = delete;
+    ~DecodingLimit() override { cv::Mat::setDefaultAllocator(previous_); }
+
+    /// Whether a matrix was refused since the limit was installed.
+    bool Refused() const { return refused_; }
+
+    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, std::size_t* step,
+                           cv::AccessFlag flags, cv::UMatUsageFlags usageFlags) const override
+    {
+        if (data == nullptr && !Fits(dims, sizes, type)) {
+            refused_ = true;
+            CV_Error(cv::Error::StsNoMem, "the image is larger than a capture may be");
+        }
+        return previous_->allocate(dims, sizes, type, data, step, flags, usageFlags);
+    }
+
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usageFlags) const override
+    {
+        return previous_->allocate(data, flags, usageFlags);
+    }
+
+    void deallocate(cv::UMatData* data) const override { previous_->deallocate(data); }
+
+private:
+    static bool Fits(int dims, const int* sizes, int type)
+    {
+        std::size_t bytes = CV_ELEM_SIZE(type);
+        for (int i = 0; i < dims; ++i) {
+            const auto size = static_cast<std::size_t>(std::max(sizes[i], 0));
+            if (size != 0 && bytes > MAX_DECODED_BYTES / size) {
+                return false;
+            }
+            bytes *= size;
+        }
+        return bytes <= MAX_DECODED_BYTES;
+    }
+
+    cv::MatAllocator* const previous_;
+    mutable std::atomic<bool> refused_{false};
+};
+
+[[noreturn]] void ThrowTooLarge(const std::string& name)
+{
+    throw ToolError(ExitCode::InputError, "'" + name + "' is too large for a capture (at most " +
+                                              std::to_string(MAX_CAPTURE_PIXELS) + " pixels)");
+}
 
 /// Files may hold 16-bit or floating-point samples; the library stitches 8-bit captures.
 cv::Mat ToEightBit(const cv::Mat& image, const std::string& name)
@@ -83,7 +147,9 @@ cv::Mat LoadCaptureUnlessStopped(const std::filesystem::path& file)
     }
 }
 
-void AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, const std::filesystem::path& file,
+/// Adds the capture to the preview. Returns false when the preview cannot show captures of this
+/// size at all; all captures share it, so the preview then stays empty, with one warning.
+bool AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, const std::filesystem::path& file,
                   Console& console)
 {
     Stitching::PreviewImage::PreviewErrorCode code = Stitching::PreviewImage::Success;
@@ -92,8 +158,17 @@ void AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, cons
     } catch (const cv::Exception& exception) {
         throw ToolError(ExitCode::StitchFailed, "the preview could not take '" + file.string() + "': " + exception.err);
     }
-    if (code == Stitching::PreviewImage::ResizeFailed) {
+    switch (code) {
+    case Stitching::PreviewImage::InvalidCapture:
+        // Every capture is 8-bit with four channels by now: it is too flat for one preview row.
+        console.Warning("the preview stays empty: captures of " + SizeText(capture.size()) +
+                        " are too flat to show at its width");
+        return false;
+    case Stitching::PreviewImage::ResizeFailed:
         console.Warning("the preview could not grow to take '" + file.string() + "'; that capture is missing from it");
+        return true;
+    default:
+        return true;
     }
 }
 
@@ -123,10 +198,19 @@ cv::Mat LoadCapture(const std::filesystem::path& path)
 {
     const std::string name = path.string();
     cv::Mat image;
-    try {
-        image = cv::imread(name, cv::IMREAD_UNCHANGED);
-    } catch (const cv::Exception&) {
-        image.release();
+    {
+        const DecodingLimit limit;
+        try {
+            image = cv::imread(name, cv::IMREAD_UNCHANGED);
+        } catch (const cv::Exception&) {
+            image.release();
+        }
+        if (limit.Refused()) {
+            ThrowTooLarge(name);
+        }
+    }
+    if (image.total() > MAX_CAPTURE_PIXELS) {
+        ThrowTooLarge(name);
     }
     if (image.empty()) {
         if (::access(name.c_str(), R_OK) != 0) {
@@ -170,8 +254,8 @@ void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore&
                                                       ", but the first capture ('" + files[0].string() + "') is " +
                                                       SizeText(firstSize) + "; all captures must have the same size");
         }
-        if (preview != nullptr) {
-            AddToPreview(*preview, capture, files[i], console);
+        if (preview != nullptr && !AddToPreview(*preview, capture, files[i], console)) {
+            preview = nullptr;
         }
         // The store takes over the pixels; dropping this header lets a bounded store spill them.
         store.Add(capture);

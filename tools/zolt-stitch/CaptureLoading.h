@@ -7,6 +7,7 @@
 #include <ZOLT/Preview.h>
 #include <ZOLT/Providers.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,9 +16,15 @@
 namespace ZOLT {
 namespace StitchTool {
 
+/// The largest capture the tool loads: 8192 x 8192 pixels, four times an 8K screen. A file that
+/// claims more is refused before its pixels are decoded, so a few bytes of header cannot make
+/// the decoder reserve gigabytes.
+constexpr std::size_t MAX_CAPTURE_PIXELS = std::size_t(1) << 26;
+
 /// Reads an image file as a capture: 8-bit, four channels in red, green, blue, alpha order.
 /// Grey and colour images get alpha 255; 16-bit and floating-point images are scaled to 8 bits.
-/// Throws ToolError (input error) when the file cannot be read as an image.
+/// Throws ToolError (input error) when the file cannot be read as an image or holds more than
+/// MAX_CAPTURE_PIXELS pixels.
 cv::Mat LoadCapture(const std::filesystem::path& path);
 
 /// Turns a capture (red, green, blue, alpha) into the channel order that image files are
@@ -42,8 +49,9 @@ public:
 };
 
 /// Reads every file into `store`, and into `preview` when one is given, as a host would while
-/// the captures arrive. Every capture must have the first one's size. Throws ToolError: input
-/// error for a file that cannot be used, cancelled when a stop was requested.
+/// the captures arrive. Every capture must have the first one's size; captures the preview
+/// cannot show leave it empty, with a warning. Throws ToolError: input error for a file that
+/// cannot be used, cancelled when a stop was requested.
 void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
                   Stitching::PreviewImage* preview, Console& console);
 
