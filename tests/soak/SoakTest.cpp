@@ -88,7 +88,7 @@ TEST(Soak, MemoryBoundedStoreStitchesLikeTheInMemoryStoreAndCleansUp)
         for (cv::Mat capture : ZOLT::Testing::DeepCopies(series.captures)) {
             bounded.Add(capture);
         }
-        EXPECT_FALSE(spill.Files().empty()) << "the budget never made the store spill";
+        EXPECT_FALSE(spill.Entries().empty()) << "the budget never made the store spill";
 
         const auto stitcher = StitcherFactory::CreateStitcherWithBasicBorderDetection(TwoWorkers(), kChangeThreshold,
                                                                                       kNeighborThreshold);
@@ -97,7 +97,7 @@ TEST(Soak, MemoryBoundedStoreStitchesLikeTheInMemoryStoreAndCleansUp)
         EXPECT_EQ(listener.Completions(), std::vector<bool>{true});
         boundedTranslations = stitcher->GetTranslations();
     }
-    EXPECT_TRUE(spill.Files().empty()) << "spill files outlived their store";
+    EXPECT_TRUE(spill.Entries().empty()) << "spill files outlived their store";
 
     BasicImageProvider inMemory;
     for (cv::Mat capture : ZOLT::Testing::DeepCopies(series.captures)) {
@@ -158,5 +158,5 @@ TEST(Soak, CancelFromAnotherThreadHalfWayFailsCleanly)
     EXPECT_EQ(listener.Errors(), std::vector<IStitcherListener::StitcherErrorCodes>{IStitcherListener::Cancelled});
     EXPECT_EQ(listener.Completions(), std::vector<bool>{false});
     EXPECT_LT(listener.Progress().back(), 90) << "the cancel came after detection";
-    EXPECT_TRUE(spill.Files().empty());
+    EXPECT_TRUE(spill.Entries().empty());
 }
