@@ -24,11 +24,6 @@ struct TestAccess<BasicBorderDetection> {
         return detection.CheckNearestNeighbors(difference, row, col, isContent);
     }
 
-    /// The saved strips: top, bottom, left, right.
-    static std::vector<cv::Mat> Strips(const BasicBorderDetection& detection)
-    {
-        return {*detection.topBorder_, *detection.bottomBorder_, *detection.leftBorder_, *detection.rightBorder_};
-    }
 };
 
 }  // namespace Stitching
