@@ -1,92 +1,67 @@
+// The factory's products: each configuration, with the arguments handed on.
+
 #include "SyntheticCaptures.h"
+#include "TestImages.h"
 
 #include <ZOLT/Stitching.h>
 
 #include <gtest/gtest.h>
 
-using ZOLT::BasicImageProvider;
-using ZOLT::Stitching::BasicBorderDetection;
-using ZOLT::Stitching::BasicStitcher;
-using ZOLT::Stitching::SmartStitcher;
-using ZOLT::Stitching::StitcherFactory;
-using ZOLT::Stitching::StitcherParameters;
-using ZOLT::Stitching::Translation;
-
+namespace ZOLT {
+namespace Stitching {
 namespace {
 
-ZOLT::Testing::CaptureSeries FramedSeries()
+TEST(StitcherFactory, EachConfigurationStitchesWithTheParametersItWasGiven)
 {
-    ZOLT::Testing::WindowFrame frame;
+    Testing::WindowFrame frame;
     frame.titleBar = 12;
     frame.statusBar = 10;
     frame.leftPanel = 14;
-    const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(200, 700), 2, false);
-    return ZOLT::Testing::CutSeries(page, cv::Size(200, 150), ZOLT::Testing::VerticalOffsets(4, 60), frame);
-}
-
-BasicImageProvider ProviderOf(const std::vector<cv::Mat>& captures)
-{
-    BasicImageProvider provider;
-    for (cv::Mat capture : ZOLT::Testing::DeepCopies(captures)) {
-        provider.Add(capture);
+    const Testing::CaptureSeries series = Testing::CutSeries(Testing::MakePage(cv::Size(200, 700), 2, false),
+                                                             cv::Size(200, 150), Testing::VerticalOffsets(4, 60), frame);
+    StitcherParameters vertical;
+    vertical.direction = 0;
+    StitcherParameters horizontal;
+    horizontal.direction = 1;
+    using Make = std::function<std::shared_ptr<IStitcher>(const StitcherParameters&)>;
+    const Make makers[] = {
+        [](const StitcherParameters& p) { return StitcherFactory::CreateBasicStitcher(p); },
+        [](const StitcherParameters& p) { return StitcherFactory::CreateSmartStitcher(p, 1); },
+        [](const StitcherParameters& p) { return StitcherFactory::CreateStitcherWithBasicBorderDetection(p, 10, 3); }};
+    cv::Mat result;
+    for (const Make& make : makers) {
+        const auto stitcher = make(vertical);
+        BasicImageProvider provider = Testing::ProviderOf(Testing::DeepCopies(series.captures));
+        ASSERT_TRUE(stitcher->Stitch(provider, result, nullptr, 0, 100, true));
+        EXPECT_EQ(stitcher->GetTranslations(), series.Translations());
+        EXPECT_EQ(result.size(), series.captures[0].size() + cv::Size(0, 3 * 60));
+        // A second product is a separate object; looking only sideways it cannot follow the series.
+        const auto sideways = make(horizontal);
+        EXPECT_TRUE(sideways->GetTranslations().empty());
+        BasicImageProvider again = Testing::ProviderOf(Testing::DeepCopies(series.captures));
+        Testing::StderrOf([&] { sideways->Stitch(again, result, nullptr, 0, 100, true); });
+        EXPECT_NE(sideways->GetTranslations(), series.Translations());
     }
-    return provider;
+    EXPECT_NE(std::dynamic_pointer_cast<BasicStitcher>(StitcherFactory::CreateBasicStitcher(vertical)), nullptr);
+    // The thresholds reach the border detection, which crops the captures to their content.
+    const auto bordered = StitcherFactory::CreateStitcherWithBasicBorderDetection(vertical, 10, 3);
+    ASSERT_NE(std::dynamic_pointer_cast<BasicBorderDetection>(bordered), nullptr);
+    EXPECT_NE(std::dynamic_pointer_cast<SmartStitcher>(StitcherFactory::CreateSmartStitcher(vertical, 1)), nullptr);
+    BasicImageProvider provider = Testing::ProviderOf(Testing::DeepCopies(series.captures));
+    ASSERT_TRUE(bordered->Stitch(provider, result, nullptr, 0, 100, true));
+    EXPECT_EQ(provider.GetImageAt(0)->rows, series.viewportRect.height);
+    EXPECT_LT(provider.GetImageAt(0)->cols, series.viewportRect.width);
+    // The parameters reach the smart stitcher itself: with no difference above its threshold the
+    // region is the whole window, which is stitched as the basic stitcher does.
+    StitcherParameters blind = vertical;
+    blind.differenceThreshold = 1021;
+    BasicImageProvider whole = Testing::ProviderOf(series.captures);
+    cv::Mat basic;
+    ASSERT_TRUE(StitcherFactory::CreateSmartStitcher(blind, 1)->Stitch(whole, result, nullptr, 0, 100, true));
+    ASSERT_TRUE(StitcherFactory::CreateBasicStitcher(vertical)->Stitch(whole, basic, nullptr, 0, 100, true));
+    EXPECT_TRUE(Testing::SamePixels(result, basic));
 }
 
 }  // namespace
-
-TEST(StitcherFactory, BuildsEachConfigurationAroundItsOwnDetector)
-{
-    const StitcherParameters parameters;
-    EXPECT_NE(std::dynamic_pointer_cast<BasicStitcher>(StitcherFactory::CreateBasicStitcher(parameters)), nullptr);
-    EXPECT_NE(std::dynamic_pointer_cast<SmartStitcher>(StitcherFactory::CreateSmartStitcher(parameters, 1)), nullptr);
-    EXPECT_NE(std::dynamic_pointer_cast<BasicBorderDetection>(
-                  StitcherFactory::CreateStitcherWithBasicBorderDetection(parameters, 10, 3)),
-              nullptr);
-
-    // Two products of the same call are separate objects: stitching with one leaves the
-    // other's translations untouched.
-    const auto first = StitcherFactory::CreateBasicStitcher(parameters);
-    const auto second = StitcherFactory::CreateBasicStitcher(parameters);
-    ASSERT_NE(first, second);
-    const auto series = FramedSeries();
-    BasicImageProvider provider = ProviderOf(series.captures);
-    cv::Mat result;
-    ASSERT_TRUE(first->Stitch(provider, result, nullptr, 0, 100, true));
-    EXPECT_EQ(first->GetTranslations().size(), series.captures.size() - 1);
-    EXPECT_TRUE(second->GetTranslations().empty());
-}
-
-TEST(StitcherFactory, BorderedStitcherAnswersWithTheInnerStitchersTranslations)
-{
-    StitcherParameters parameters;
-    parameters.direction = 0;
-    const auto series = FramedSeries();
-    BasicImageProvider provider = ProviderOf(series.captures);
-    const auto bordered = StitcherFactory::CreateStitcherWithBasicBorderDetection(parameters, 10, 3);
-    cv::Mat result;
-    ASSERT_TRUE(bordered->Stitch(provider, result, nullptr, 0, 100, true));
-
-    // The decorator left the content parts in the provider; a plain basic stitcher over them
-    // measures what the wrapped one measured.
-    const auto inner = StitcherFactory::CreateBasicStitcher(parameters);
-    cv::Mat content;
-    ASSERT_TRUE(inner->Stitch(provider, content, nullptr, 0, 100, true));
-    EXPECT_EQ(bordered->GetTranslations(), inner->GetTranslations());
-    EXPECT_EQ(bordered->GetTranslations(), series.Translations());
-    EXPECT_EQ(result.rows, series.captures[0].rows + 3 * 60);
-    EXPECT_EQ(result.cols, series.captures[0].cols);
-}
-
-TEST(StitcherFactory, SmartStitcherTakesTheScaleFactorAndParameters)
-{
-    StitcherParameters parameters;
-    parameters.direction = 0;
-    const auto series = FramedSeries();
-    BasicImageProvider provider = ProviderOf(series.captures);
-    const auto smart = StitcherFactory::CreateSmartStitcher(parameters, 1);
-    cv::Mat result;
-    ASSERT_TRUE(smart->Stitch(provider, result, nullptr, 0, 100, true));
-    EXPECT_EQ(result.rows, series.captures[0].rows + 3 * 60);
-    EXPECT_EQ(smart->GetTranslations(), series.Translations());
-}
+}  // namespace Stitching
+}  // namespace ZOLT

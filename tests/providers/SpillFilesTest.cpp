@@ -1,37 +1,21 @@
+// The spill-file format: a 20-byte header and the pixel rows back to back; what the reader refuses;
+// and the names the provider gives its files.
+
 #include "ProviderAccess.h"
-#include "SpillTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <stdexcept>
 
-using ZOLT::Testing::FileSizeLimit;
-using ZOLT::Testing::InspectableProvider;
-using ZOLT::Testing::ReadBytes;
-using ZOLT::Testing::TempFolder;
-using ZOLT::Testing::WriteBytes;
-using Bytes = std::vector<unsigned char>;
-
+namespace ZOLT {
+namespace Testing {
 namespace {
 
-cv::Mat RandomMatrix(int rows, int cols, int type, std::uint64_t seed)
-{
-    cv::Mat matrix(rows, cols, type);
-    cv::RNG(seed).fill(matrix, cv::RNG::UNIFORM, 0, 256);
-    return matrix;
-}
-
-bool Identical(const cv::Mat& first, const cv::Mat& second)
-{
-    if (first.size() != second.size() || first.type() != second.type()) {
-        return false;
-    }
-    return first.empty() || cv::norm(first, second, cv::NORM_INF) == 0.0;
-}
-
-/// The 20 header bytes of a spill file, little-endian.
+/// The 20 header bytes of a spill file, little-endian: columns, rows, element size, type.
 Bytes Header(std::int32_t cols, std::int32_t rows, std::uint64_t elementSize, std::int32_t type)
 {
     Bytes bytes;
@@ -47,199 +31,145 @@ Bytes Header(std::int32_t cols, std::int32_t rows, std::uint64_t elementSize, st
     return bytes;
 }
 
-Bytes WithPixels(Bytes header, std::size_t pixelBytes)
-{
-    header.resize(header.size() + pixelBytes, 0x5A);
-    return header;
-}
-
 class SpillFiles : public ::testing::Test {
 protected:
-    cv::Mat RoundTrip(cv::Mat& image, const std::string& name)
+    /// Saves `image`, checks the file's header, and returns what loading it gives.
+    cv::Mat RoundTrip(cv::Mat& image, const Bytes& header)
     {
-        EXPECT_TRUE(provider_.SaveMat(image, folder_.File(name)));
+        EXPECT_TRUE(provider_.SaveMat(image, folder_ / "image"));
+        const Bytes bytes = ReadBytes(folder_ / "image");
+        EXPECT_EQ(bytes.size(), 20 + image.total() * image.elemSize());
+        EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + std::min<std::size_t>(20, bytes.size())), header);
         cv::Mat loaded;
-        provider_.LoadMat(loaded, folder_.File(name));
+        provider_.LoadMat(loaded, folder_ / "image");
         return loaded;
     }
 
-    void ExpectUnreadable(const std::string& path)
+    /// The message LoadMat throws for a file of `contents` (or for no file at all).
+    std::string LoadError(const Bytes* contents)
     {
+        if (contents != nullptr) {
+            WriteBytes(folder_ / "crafted", *contents);
+        }
         cv::Mat loaded;
         try {
-            provider_.LoadMat(loaded, path);
-            ADD_FAILURE() << "LoadMat accepted " << path;
+            provider_.LoadMat(loaded, folder_ / "crafted");
         } catch (const std::runtime_error& error) {
-            EXPECT_STREQ(error.what(), "Could not open or read file.");
+            return error.what();
         }
-    }
-
-    void ExpectRejected(const Bytes& contents)
-    {
-        const std::string path = folder_.File("crafted");
-        WriteBytes(path, contents);
-        ExpectUnreadable(path);
+        return "accepted";
     }
 
     TempFolder folder_;
     InspectableProvider provider_{folder_.Prefix()};
 };
 
-}  // namespace
-
 TEST_F(SpillFiles, FullHdCaptureHasTheDesignedHeaderAndReadsBackEqual)
 {
-    cv::Mat capture = RandomMatrix(1080, 1920, CV_8UC4, 1);
-    const cv::Mat loaded = RoundTrip(capture, "capture");
-
-    const Bytes bytes = ReadBytes(folder_.File("capture"));
-    ASSERT_EQ(bytes.size(), 8294420U);
-    const Bytes header(bytes.begin(), bytes.begin() + 20);
-    EXPECT_EQ(header, (Bytes{0x80, 0x07, 0x00, 0x00, 0x38, 0x04, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00,
-                             0x00, 0x00, 0x18, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(std::memcmp(bytes.data() + 20, capture.data, 8294400), 0);
-    EXPECT_TRUE(Identical(loaded, capture));
+    cv::Mat capture = Noise(cv::Size(1920, 1080), 1);
+    const Bytes header{0x80, 0x07, 0x00, 0x00, 0x38, 0x04, 0x00, 0x00, 0x04, 0x00,
+                      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x18, 0x00, 0x00, 0x00};
+    EXPECT_TRUE(SamePixels(RoundTrip(capture, header), capture));
+    EXPECT_EQ(std::memcmp(ReadBytes(folder_ / "image").data() + 20, capture.data, 8294400), 0);
 }
 
-TEST_F(SpillFiles, OtherChannelCountsAndDepthsRoundTrip)
+TEST_F(SpillFiles, OtherFormatsViewsAndEmptyMatricesRoundTrip)
 {
-    struct Case {
+    const struct {
         int type;
         std::uint64_t elementSize;
-    };
-    for (const Case& format : {Case{CV_8UC1, 1}, Case{CV_8UC3, 3}, Case{CV_16UC3, 6}, Case{CV_32FC2, 8}}) {
-        cv::Mat image = RandomMatrix(23, 37, format.type, 2);
-        const cv::Mat loaded = RoundTrip(image, "image");
-        const Bytes bytes = ReadBytes(folder_.File("image"));
-        ASSERT_EQ(bytes.size(), 20 + 23 * 37 * format.elementSize) << "type " << format.type;
-        EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 20), Header(37, 23, format.elementSize, format.type));
-        EXPECT_TRUE(Identical(loaded, image)) << "type " << format.type;
+    } formats[] = {{CV_8UC1, 1}, {CV_8UC3, 3}, {CV_16UC3, 6}, {CV_32FC2, 8}};
+    for (const auto& format : formats) {
+        cv::Mat image = Noise(cv::Size(37, 23), 2, format.type);
+        EXPECT_TRUE(SamePixels(RoundTrip(image, Header(37, 23, format.elementSize, format.type)), image)) << format.type;
     }
-}
-
-TEST_F(SpillFiles, EmptyMatrixIsTwentyZeroBytes)
-{
-    cv::Mat empty;
-    const cv::Mat loaded = RoundTrip(empty, "empty");
-    EXPECT_EQ(ReadBytes(folder_.File("empty")), Bytes(20, 0));
-    EXPECT_TRUE(loaded.empty());
-
-    // A matrix with one dimension 0 keeps its type and width through the round trip.
-    cv::Mat noRows(0, 5, CV_8UC4);
-    const cv::Mat loadedNoRows = RoundTrip(noRows, "no-rows");
-    EXPECT_EQ(ReadBytes(folder_.File("no-rows")), Header(5, 0, 4, CV_8UC4));
-    EXPECT_TRUE(loadedNoRows.empty());
-    EXPECT_EQ(loadedNoRows.type(), CV_8UC4);
-}
-
-TEST_F(SpillFiles, ViewIsWrittenWithItsRowsBackToBack)
-{
-    const cv::Mat whole = RandomMatrix(50, 60, CV_8UC4, 3);
+    // A view is written with its rows back to back, and read back equal.
+    const cv::Mat whole = Noise(cv::Size(60, 50), 3);
     cv::Mat view = whole(cv::Rect(7, 5, 20, 30));
     ASSERT_FALSE(view.isContinuous());
-    cv::Mat copy = view.clone();
+    EXPECT_TRUE(SamePixels(RoundTrip(view, Header(20, 30, 4, CV_8UC4)), view));
+    EXPECT_EQ(std::memcmp(ReadBytes(folder_ / "image").data() + 20, view.clone().data, 20 * 30 * 4), 0);
 
-    const cv::Mat loaded = RoundTrip(view, "view");
-    ASSERT_TRUE(provider_.SaveMat(copy, folder_.File("copy")));
-    EXPECT_EQ(ReadBytes(folder_.File("view")), ReadBytes(folder_.File("copy")));
-    EXPECT_TRUE(Identical(loaded, view));
+    // Empty matrices: twenty zero bytes, or a header that keeps the type and width.
+    cv::Mat empty;
+    EXPECT_TRUE(RoundTrip(empty, Bytes(20, 0)).empty());
+    cv::Mat noRows(0, 5, CV_8UC4);
+    const cv::Mat loaded = RoundTrip(noRows, Header(5, 0, 4, CV_8UC4));
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_EQ(loaded.type(), CV_8UC4);
 }
 
 TEST_F(SpillFiles, LoadingIntoAViewWritesOnlyInsideTheView)
 {
-    cv::Mat source = RandomMatrix(20, 20, CV_8UC4, 4);
-    ASSERT_TRUE(provider_.SaveMat(source, folder_.File("source")));
-
-    cv::Mat whole(40, 40, CV_8UC4, cv::Scalar(7, 7, 7, 7));
+    cv::Mat source = Noise(cv::Size(20, 20), 4);
+    ASSERT_TRUE(provider_.SaveMat(source, folder_ / "source"));
+    cv::Mat whole(40, 40, CV_8UC4, cv::Scalar::all(7));
     cv::Mat view = whole(cv::Rect(10, 10, 20, 20));
-    provider_.LoadMat(view, folder_.File("source"));
-
-    EXPECT_TRUE(Identical(view, source));
-    view.setTo(cv::Scalar(7, 7, 7, 7));
-    EXPECT_EQ(cv::norm(whole, cv::Mat(40, 40, CV_8UC4, cv::Scalar(7, 7, 7, 7)), cv::NORM_INF), 0.0);
+    provider_.LoadMat(view, folder_ / "source");
+    EXPECT_TRUE(SamePixels(view, source));
+    view.setTo(cv::Scalar::all(7));
+    EXPECT_TRUE(SamePixels(whole, cv::Mat(40, 40, CV_8UC4, cv::Scalar::all(7))));
 }
 
 TEST_F(SpillFiles, FailedWritesReportFalseAndLeaveNoFile)
 {
-    cv::Mat image = RandomMatrix(100, 100, CV_8UC4, 5);
-    const std::string missing = folder_.File("missing") + "/image";
-    EXPECT_FALSE(provider_.SaveMat(image, missing));
-    EXPECT_FALSE(std::filesystem::exists(missing));
-
-    // A write cut short by the file-size limit must not leave a partial file behind.
-    const std::string partial = folder_.File("partial");
-    {
-        const FileSizeLimit limit(1000);
-        if (!limit.Active()) {
-            GTEST_SKIP() << "cannot lower the file-size limit here";
-        }
-        EXPECT_FALSE(provider_.SaveMat(image, partial));
+    cv::Mat image = Noise(cv::Size(100, 100), 5);
+    EXPECT_FALSE(provider_.SaveMat(image, (folder_ / "missing") + "/image"));
+    const FileSizeLimit limit(1000);
+    if (!limit.Active()) {
+        GTEST_SKIP() << "cannot lower the file-size limit here";
     }
-    EXPECT_FALSE(std::filesystem::exists(partial));
+    EXPECT_FALSE(provider_.SaveMat(image, folder_ / "partial"));
+    EXPECT_TRUE(folder_.Entries().empty());
 }
 
-TEST_F(SpillFiles, MissingShortAndTruncatedFilesAreUnreadable)
+TEST_F(SpillFiles, TheReaderRefusesWhatItCannotFillHonestly)
 {
-    ExpectUnreadable(folder_.File("never-written"));
-    ExpectRejected(Bytes());
-    ExpectRejected(Bytes(19, 0));
-
-    cv::Mat image = RandomMatrix(8, 9, CV_8UC4, 6);
-    ASSERT_TRUE(provider_.SaveMat(image, folder_.File("image")));
-    Bytes truncated = ReadBytes(folder_.File("image"));
+    cv::Mat image = Noise(cv::Size(9, 8), 6, CV_8UC3);
+    ASSERT_TRUE(provider_.SaveMat(image, folder_ / "image"));
+    Bytes truncated = ReadBytes(folder_ / "image");
     truncated.pop_back();
-    ExpectRejected(truncated);
-}
-
-TEST_F(SpillFiles, BytesAfterThePixelBlockAreIgnored)
-{
-    cv::Mat image = RandomMatrix(8, 9, CV_8UC3, 7);
-    ASSERT_TRUE(provider_.SaveMat(image, folder_.File("image")));
-    Bytes longer = ReadBytes(folder_.File("image"));
+    // Bytes after the pixel block are ignored.
+    Bytes longer = ReadBytes(folder_ / "image");
     longer.insert(longer.end(), 333, 0xEE);
-    WriteBytes(folder_.File("longer"), longer);
+    ASSERT_EQ(LoadError(&longer), "accepted");
 
-    cv::Mat loaded;
-    provider_.LoadMat(loaded, folder_.File("longer"));
-    EXPECT_TRUE(Identical(loaded, image));
-}
-
-TEST_F(SpillFiles, HostileHeadersAreRejectedWithoutTouchingMemory)
-{
-    // Each file carries more pixel bytes than its header could honestly need, so only the
-    // header checks stand between the reader and a write past the matrix.
-    const std::size_t plenty = 4096;
-    ExpectRejected(WithPixels(Header(-4, 2, 4, CV_8UC4), plenty));
-    ExpectRejected(WithPixels(Header(4, -2, 4, CV_8UC4), plenty));
-    ExpectRejected(WithPixels(Header(INT_MIN, INT_MIN, 4, CV_8UC4), plenty));
-    ExpectRejected(WithPixels(Header(4, 4, 8, CV_8UC4), plenty));   // element size larger than the type's
-    ExpectRejected(WithPixels(Header(4, 4, 1, CV_8UC4), plenty));   // and smaller
-    ExpectRejected(WithPixels(Header(4, 4, 0, CV_8UC4), plenty));   // 0 belongs to empty matrices only
-    ExpectRejected(WithPixels(Header(4, 4, 4, -1), plenty));        // type codes outside the mask
-    ExpectRejected(WithPixels(Header(4, 4, 4, 0x1000 | CV_8UC4), plenty));
-    // Pixel blocks whose size overflows 64 bits, or the largest stream offset.
-    ExpectRejected(WithPixels(Header(INT_MAX, INT_MAX, 4096, CV_MAKETYPE(CV_64F, 512)), plenty));
-    ExpectRejected(WithPixels(Header(INT_MAX, INT_MAX, 4, CV_8UC4), plenty));
-    // Honest but huge: rejected for the missing pixels before anything is allocated.
-    ExpectRejected(WithPixels(Header(100000, 100000, 4, CV_8UC4), plenty));
+    const auto padded = [](Bytes header) {
+        header.resize(header.size() + 4096, 0x5A);  // more pixel bytes than an honest header needs
+        return header;
+    };
+    const Bytes refused[] = {
+        Bytes(), Bytes(19, 0), truncated,
+        padded(Header(-4, 2, 4, CV_8UC4)), padded(Header(4, -2, 4, CV_8UC4)), padded(Header(INT_MIN, INT_MIN, 4, CV_8UC4)),
+        // Element sizes other than the type's; 0 belongs to empty matrices only.
+        padded(Header(4, 4, 8, CV_8UC4)), padded(Header(4, 4, 1, CV_8UC4)), padded(Header(4, 4, 0, CV_8UC4)),
+        // Type codes outside the mask.
+        padded(Header(4, 4, 4, -1)), padded(Header(4, 4, 4, 0x1000 | CV_8UC4)),
+        // Pixel blocks whose size overflows 64 bits or the largest stream offset, or that are
+        // honest but huge: refused for the missing pixels before anything is allocated.
+        padded(Header(INT_MAX, INT_MAX, 4096, CV_MAKETYPE(CV_64F, 512))), padded(Header(INT_MAX, INT_MAX, 4, CV_8UC4)),
+        padded(Header(100000, 100000, 4, CV_8UC4))};
+    for (const Bytes& contents : refused) {
+        EXPECT_EQ(LoadError(&contents), "Could not open or read file.") << contents.size() << " bytes";
+    }
+    std::filesystem::remove(folder_ / "crafted");
+    EXPECT_EQ(LoadError(nullptr), "Could not open or read file.");
 }
 
 TEST_F(SpillFiles, TempFileNamesAreThePrefixAndTwentyFourAlphanumerics)
 {
-    // No separator is inserted: a prefix without one yields names beside the folder.
-    const std::string prefix = folder_.File("spill-");
-    InspectableProvider provider(prefix);
-    for (int draw = 0; draw < 50; ++draw) {
-        const std::string name = provider.GetTempFileName();
-        ASSERT_EQ(name.size(), prefix.size() + 24);
-        EXPECT_EQ(name.compare(0, prefix.size(), prefix), 0);
-        for (std::size_t position = prefix.size(); position < name.size(); ++position) {
-            const char character = name[position];
-            EXPECT_TRUE((character >= '0' && character <= '9') || (character >= 'A' && character <= 'Z') ||
-                        (character >= 'a' && character <= 'z'))
-                << name;
-        }
-        EXPECT_FALSE(std::filesystem::exists(name));
-    }
-    EXPECT_TRUE(folder_.Files().empty());  // naming only tests; it creates nothing
+    // No separator is inserted: a prefix without one yields names beside the folder. Naming
+    // creates nothing.
+    const std::string prefix = folder_ / "spill-";
+    const std::string name = InspectableProvider(prefix).GetTempFileName();
+    ASSERT_EQ(name.size(), prefix.size() + 24);
+    EXPECT_EQ(name.compare(0, prefix.size(), prefix), 0);
+    EXPECT_TRUE(std::all_of(name.begin() + prefix.size(), name.end(),
+                            [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
+        << name;
+    EXPECT_TRUE(folder_.Entries().empty());
 }
+
+}  // namespace
+}  // namespace Testing
+}  // namespace ZOLT

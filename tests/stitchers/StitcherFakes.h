@@ -1,32 +1,36 @@
 #pragma once
 
-// Stand-ins around a stitcher: a detector that hands out a fixed list, and a provider that
-// records which captures were read.
+// A detector stand-in, so that a stitcher can be tested on translations the test chooses.
 
 #include <ZOLT/Core.h>
-#include <ZOLT/Providers.h>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
 namespace ZOLT {
 namespace Testing {
 
-/// Returns its fixed list from every detection over a provider, after one progress report at
-/// the end of its range, and fails with Cancelled when that report is answered false.
-class FixedTranslationDetector : public Stitching::ITranslationDetector {
+/// Answers a detection over a provider with its fixed list (or with `step` for every pair when
+/// that is set) after one progress report at the end of its range; fails with Cancelled when that
+/// report is answered false, and silently when `failing` is set. It records every call.
+class FakeDetector : public Stitching::ITranslationDetector {
 public:
-    explicit FixedTranslationDetector(std::vector<Stitching::Translation> list) : translations(std::move(list)) {}
+    explicit FakeDetector(std::vector<Stitching::Translation> list = {}) : translations(std::move(list)) {}
 
-    std::vector<Stitching::Translation> DetectTranslation(IImageProvider&, Stitching::IStitcherListener* listener,
+    std::vector<Stitching::Translation> DetectTranslation(IImageProvider& provider, Stitching::IStitcherListener* listener,
                                                           int progressStart, int progressEnd) override
     {
+        counts.push_back(provider.Count());
         ranges.emplace_back(progressStart, progressEnd);
+        if (failing) {
+            return {};
+        }
         if (listener != nullptr && !listener->OnProgress(progressEnd)) {
             listener->OnError(Stitching::IStitcherListener::Cancelled, false);
             return {};
         }
-        return translations;
+        return step ? std::vector<Stitching::Translation>(provider.Count() - 1, *step) : translations;
     }
 
     Stitching::Translation DetectTranslation(const cv::Mat&, const cv::Mat&, Stitching::IStitcherListener*) override
@@ -35,33 +39,10 @@ public:
     }
 
     std::vector<Stitching::Translation> translations;
-    /// The progress range of every detection over a provider, in call order.
+    std::optional<Stitching::Translation> step;
+    bool failing = false;
+    std::vector<std::size_t> counts;
     std::vector<std::pair<int, int>> ranges;
-};
-
-/// An in-memory provider that records the index of every capture read.
-class ReadRecordingProvider : public IImageProvider {
-public:
-    explicit ReadRecordingProvider(const std::vector<cv::Mat>& captures)
-    {
-        for (cv::Mat capture : captures) {
-            store_.Add(capture);
-        }
-    }
-
-    std::size_t Count() override { return store_.Count(); }
-    bool IsEmpty() override { return store_.IsEmpty(); }
-    std::shared_ptr<cv::Mat> GetImageAt(std::size_t index) override
-    {
-        reads.push_back(index);
-        return store_.GetImageAt(index);
-    }
-    void SetImageAt(std::size_t index, cv::Mat& image) override { store_.SetImageAt(index, image); }
-
-    std::vector<std::size_t> reads;
-
-private:
-    BasicImageProvider store_;
 };
 
 }  // namespace Testing

@@ -20,19 +20,56 @@ public:
     std::function<bool(int position, std::size_t call)> progressAnswer = [](int, std::size_t) { return true; };
     bool recoverableAnswer = false;
 
-    bool OnProgress(int position) override;
-    void OnComplete(bool success) override;
-    bool OnError(StitcherErrorCodes code, bool recoverable) override;
-    void OnWarning(StitcherWarningCodes code) override;
+    bool OnProgress(int position) override
+    {
+        std::size_t call = 0;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            call = progress_.size();
+            progress_.push_back(position);
+            calls_.push_back("progress " + std::to_string(position));
+        }
+        return progressAnswer(position, call);
+    }
+    void OnComplete(bool success) override { Record(completions_, success, success ? "complete 1" : "complete 0"); }
+    bool OnError(StitcherErrorCodes code, bool recoverable) override
+    {
+        Record(errors_, code, "error " + std::to_string(code) + (recoverable ? " recoverable" : ""));
+        return recoverableAnswer;
+    }
+    void OnWarning(StitcherWarningCodes code) override { Record(warnings_, code, "warning " + std::to_string(code)); }
 
-    std::vector<int> Progress() const;
-    std::vector<bool> Completions() const;
-    std::vector<StitcherErrorCodes> Errors() const;
-    std::vector<StitcherWarningCodes> Warnings() const;
+    std::vector<int> Progress() const { return Copy(progress_); }
+    std::vector<bool> Completions() const { return Copy(completions_); }
+    std::vector<StitcherErrorCodes> Errors() const { return Copy(errors_); }
+    std::vector<StitcherWarningCodes> Warnings() const { return Copy(warnings_); }
     /// Every call in order, e.g. "progress 50", "error 4", "complete 0", "warning 2".
-    std::vector<std::string> Calls() const;
+    std::vector<std::string> Calls() const { return Copy(calls_); }
+    /// The calls joined by ", ".
+    std::string Log() const
+    {
+        std::string log;
+        for (const std::string& call : Calls()) {
+            log += (log.empty() ? "" : ", ") + call;
+        }
+        return log;
+    }
 
 private:
+    template <typename T>
+    void Record(std::vector<T>& list, T value, std::string call)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        list.push_back(value);
+        calls_.push_back(std::move(call));
+    }
+    template <typename T>
+    std::vector<T> Copy(const std::vector<T>& list) const
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return list;
+    }
+
     mutable std::mutex mutex_;
     std::vector<int> progress_;
     std::vector<bool> completions_;

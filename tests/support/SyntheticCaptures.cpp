@@ -42,7 +42,7 @@ private:
 const cv::Scalar kPaper(246, 244, 240, 255);
 const cv::Scalar kInk(30, 30, 36, 255);
 
-/// Writes words from `left` until the line is full; returns nothing, the line is drawn.
+/// Writes words from `left` until the line is full.
 void DrawTextLine(cv::Mat& page, Dice& dice, int left, int right, int baseline, int font, double scale,
                   const cv::Scalar& colour)
 {
@@ -78,29 +78,26 @@ int DrawHeading(cv::Mat& page, Dice& dice, int y, int margin)
 int DrawParagraph(cv::Mat& page, Dice& dice, int y, int margin)
 {
     const int lines = dice.Between(2, 9);
-    const int pitch = 21;
     const int indent = dice.Chance(30) ? 30 : 0;
     for (int line = 0; line < lines; ++line) {
-        DrawTextLine(page, dice, margin + (line == 0 ? indent : 0), page.cols - margin, y + pitch * line + 15,
+        DrawTextLine(page, dice, margin + (line == 0 ? indent : 0), page.cols - margin, y + 21 * line + 15,
                      cv::FONT_HERSHEY_SIMPLEX, 0.5, kInk);
     }
-    return pitch * lines + dice.Between(8, 20);
+    return 21 * lines + dice.Between(8, 20);
 }
 
 int DrawCodeBlock(cv::Mat& page, Dice& dice, int y, int margin)
 {
     const int lines = dice.Between(3, 12);
-    const int pitch = 18;
-    const int height = lines * pitch + 16;
+    const int height = lines * 18 + 16;
     const int right = page.cols - margin - dice.Between(0, page.cols / 4);
-    cv::rectangle(page, cv::Rect(margin, y, std::max(1, right - margin), height), cv::Scalar(232, 236, 238, 255),
-                  cv::FILLED);
-    cv::rectangle(page, cv::Rect(margin, y, std::max(1, right - margin), height), cv::Scalar(200, 205, 210, 255), 1);
-    int indent = 0;
-    for (int line = 0; line < lines; ++line) {
+    const cv::Rect block(margin, y, std::max(1, right - margin), height);
+    cv::rectangle(page, block, cv::Scalar(232, 236, 238, 255), cv::FILLED);
+    cv::rectangle(page, block, cv::Scalar(200, 205, 210, 255), 1);
+    for (int line = 0, indent = 0; line < lines; ++line) {
         indent = std::max(0, std::min(4, indent + dice.Between(-1, 1)));
-        DrawTextLine(page, dice, margin + 10 + indent * 24, right - 10, y + 8 + pitch * line + 13,
-                     cv::FONT_HERSHEY_PLAIN, 1.0, cv::Scalar(40, 90, 20, 255));
+        DrawTextLine(page, dice, margin + 10 + indent * 24, right - 10, y + 21 + 18 * line, cv::FONT_HERSHEY_PLAIN,
+                     1.0, cv::Scalar(40, 90, 20, 255));
     }
     return height + dice.Between(10, 20);
 }
@@ -285,10 +282,8 @@ std::vector<cv::Point> HorizontalOffsets(int count, int step, cv::Point start)
 
 std::vector<cv::Mat> DeepCopies(const std::vector<cv::Mat>& captures)
 {
-    std::vector<cv::Mat> copies;
-    for (const cv::Mat& capture : captures) {
-        copies.push_back(capture.clone());
-    }
+    std::vector<cv::Mat> copies(captures.size());
+    std::transform(captures.begin(), captures.end(), copies.begin(), [](const cv::Mat& m) { return m.clone(); });
     return copies;
 }
 

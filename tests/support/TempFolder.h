@@ -3,6 +3,7 @@
 // A fresh folder under the system temporary directory for one test, removed with everything in
 // it when the test ends.
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -18,7 +19,7 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zolt-spill-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "zolt-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::filesystem::filesystem_error("mkdtemp failed", std::error_code(errno, std::generic_category()));
         }
@@ -32,18 +33,20 @@ public:
         std::filesystem::remove_all(folder_, ignored);
     }
 
-    const std::filesystem::path& Folder() const { return folder_; }
-    /// The folder with a trailing separator, as the provider takes it.
+    const std::filesystem::path& Path() const { return folder_; }
+    /// The folder with a trailing separator, as the memory-bounded provider takes it.
     std::string Prefix() const { return (folder_ / "").string(); }
-    std::string File(const std::string& name) const { return (folder_ / name).string(); }
+    std::string operator/(const std::string& name) const { return (folder_ / name).string(); }
 
-    std::vector<std::filesystem::path> Files() const
+    /// The names of the entries in the folder, sorted.
+    std::vector<std::string> Entries() const
     {
-        std::vector<std::filesystem::path> files;
+        std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
-            files.push_back(entry.path());
+            names.push_back(entry.path().filename().string());
         }
-        return files;
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
 private:

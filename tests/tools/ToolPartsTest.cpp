@@ -1,5 +1,5 @@
 // The parts of zolt-stitch that can be checked without running it: name order, the command
-// line, the listener and the console.
+// line, the listener, the console and the output files.
 
 #include "Cancellation.h"
 #include "CaptureFiles.h"
@@ -9,7 +9,7 @@
 #include "ExitCodes.h"
 #include "Options.h"
 #include "OutputFiles.h"
-#include "ToolProcess.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,84 +20,45 @@
 #include <sstream>
 #include <thread>
 
-using namespace ZOLT::StitchTool;
-using ZOLT::Stitching::IStitcherListener;
-using ZOLT::Stitching::Translation;
-
+namespace ZOLT {
+namespace StitchTool {
 namespace {
 
-CommandLine Parse(std::vector<std::string> arguments)
-{
-    arguments.insert(arguments.end(), {"in.png", "-o", "out.png"});
-    return ParseCommandLine(arguments);
-}
+using Stitching::IStitcherListener;
 
-ExitCode UsageCodeOf(const std::vector<std::string>& arguments)
-{
-    try {
-        ParseCommandLine(arguments);
-    } catch (const ToolError& error) {
-        return error.Code();
-    }
-    return ExitCode::Ok;
-}
-
-}  // namespace
-
-TEST(NaturalOrder, NumbersCompareByValueAndLettersWithoutCase)
+TEST(NaturalOrder, NumbersCompareByValueLettersWithoutCaseAndImageExtensionsInAnyCase)
 {
     std::vector<std::string> names = {"shot 10.png", "shot 2.png", "Shot 1.png",  "shot 02.png", "b.png",
                                       "A.png",       "shot.png",   "shot 1a.png", "shot 100.png"};
     std::sort(names.begin(), names.end(), NaturalLess);
-    const std::vector<std::string> expected = {"A.png",       "b.png",        "Shot 1.png",
-                                               "shot 1a.png", "shot 02.png",  "shot 2.png",
-                                               "shot 10.png", "shot 100.png", "shot.png"};
-    EXPECT_EQ(names, expected);
+    EXPECT_EQ(names, (std::vector<std::string>{"A.png", "b.png", "Shot 1.png", "shot 1a.png", "shot 02.png",
+                                               "shot 2.png", "shot 10.png", "shot 100.png", "shot.png"}));
     // Equal names are not less than themselves; long digit runs do not overflow.
     EXPECT_FALSE(NaturalLess("a1", "a1"));
     EXPECT_TRUE(NaturalLess("x99999999999999999999999", "x100000000000000000000000"));
-}
-
-TEST(NaturalOrder, ImageExtensionsAreRecognisedInAnyCase)
-{
-    EXPECT_TRUE(HasImageExtension("a/b.PNG"));
-    EXPECT_TRUE(HasImageExtension("c.jpeg"));
-    EXPECT_TRUE(HasImageExtension("d.WebP"));
+    for (const char* name : {"a/b.PNG", "c.jpeg", "d.WebP"}) {
+        EXPECT_TRUE(HasImageExtension(name)) << name;
+    }
     EXPECT_FALSE(HasImageExtension("notes.txt"));
     EXPECT_FALSE(HasImageExtension("png"));
 }
 
-TEST(CommandLine, DefaultsAreTheLibrarysWithThreadsPerCore)
+TEST(CommandLine, EveryOptionReachesItsValueAndDefaultsUseEveryCore)
 {
-    const CommandLine parsed = Parse({});
-    const ZOLT::Stitching::StitcherParameters library;
-    const Options& options = parsed.options;
-    EXPECT_EQ(parsed.action, Action::Run);
-    EXPECT_EQ(options.inputs, std::vector<std::string>{"in.png"});
-    EXPECT_EQ(options.output, "out.png");
-    EXPECT_EQ(options.stitcher, StitcherKind::Borders);
-    EXPECT_EQ(options.parameters.direction, library.direction);
-    EXPECT_EQ(options.parameters.useAlternativePeak, library.useAlternativePeak);
-    EXPECT_EQ(options.parameters.maxThreads, static_cast<int>(std::max(1U, std::thread::hardware_concurrency())));
-    EXPECT_EQ(options.parameters.maxZeroTranslationsPercent, library.maxZeroTranslationsPercent);
-    EXPECT_EQ(options.parameters.maxConsecutiveZeroTranslations, library.maxConsecutiveZeroTranslations);
-    EXPECT_EQ(options.parameters.minimumPeakValue, library.minimumPeakValue);
-    EXPECT_EQ(options.parameters.differenceThreshold, library.differenceThreshold);
-    EXPECT_EQ(options.parameters.minimumBorderWidth, library.minimumBorderWidth);
-    EXPECT_EQ(options.scaleFactor, 1U);
-    EXPECT_FALSE(options.boundedMemory);
-    EXPECT_FALSE(options.quiet);
-}
+    const CommandLine defaults = ParseCommandLine({"in.png", "-o", "out.png"});
+    EXPECT_EQ(defaults.action, Action::Run);
+    EXPECT_EQ(defaults.options.stitcher, StitcherKind::Borders);
+    EXPECT_EQ(defaults.options.parameters.maxThreads, static_cast<int>(std::max(1U, std::thread::hardware_concurrency())));
+    EXPECT_FALSE(defaults.options.boundedMemory || defaults.options.quiet);
 
-TEST(CommandLine, EveryOptionReachesItsValue)
-{
-    const std::vector<std::string> arguments = {
-        "-o", "out.png", "--stitcher", "smart", "--direction=horizontal", "-j3", "--alternative-peak",
-        "--min-peak", "1250.5", "--max-zero-percent", "45", "--max-zero-run=7", "--difference-threshold", "90",
-        "--min-border-width", "12", "--scale-factor", "2", "--change-threshold", "30", "--neighbor-threshold", "5",
-        "--memory-limit", "64", "--spill-dir", "/spill", "--preview", "p.png", "--translations", "t.json", "-q",
-        "--", "-dash.png", "in.png"};
-    const Options options = ParseCommandLine(arguments).options;
+    const Options options = ParseCommandLine(
+        {"-o", "out.png", "--stitcher", "smart", "--direction=horizontal", "-j3", "--alternative-peak", "--min-peak",
+         "1250.5", "--max-zero-percent", "45", "--max-zero-run=7", "--difference-threshold", "90",
+         "--min-border-width", "12", "--scale-factor", "2", "--change-threshold", "30", "--neighbor-threshold", "5",
+         "--memory-limit", "64", "--spill-dir", "/spill", "--preview", "p.png", "--translations", "t.json", "-q",
+         "--", "-dash.png", "in.png"})
+                                .options;
+    EXPECT_EQ(options.output, "out.png");
     EXPECT_EQ(options.stitcher, StitcherKind::Smart);
     EXPECT_EQ(options.parameters.direction, 1);
     EXPECT_EQ(options.parameters.maxThreads, 3);
@@ -118,27 +79,28 @@ TEST(CommandLine, EveryOptionReachesItsValue)
     EXPECT_TRUE(options.quiet);
     // After "--" everything is an input, even what looks like an option.
     EXPECT_EQ(options.inputs, (std::vector<std::string>{"-dash.png", "in.png"}));
+    // Help and version need nothing else on the line.
+    EXPECT_EQ(ParseCommandLine({"--help"}).action, Action::ShowHelp);
+    EXPECT_EQ(ParseCommandLine({"in.png", "-V"}).action, Action::ShowVersion);
 }
 
 TEST(CommandLine, ValuesOutsideTheirRangeAreRefused)
 {
-    const auto withValue = [](const std::string& option, const std::string& value) {
-        return std::vector<std::string>{"in.png", "-o", "out.png", option, value};
-    };
-    const std::vector<std::pair<std::string, std::string>> refused = {
-        {"--threads", "0"},          {"--threads", "2.5"},      {"--max-zero-percent", "101"},
-        {"--change-threshold", "256"}, {"--neighbor-threshold", "9"}, {"--scale-factor", "0"},
-        {"--min-peak", "nan"},       {"--min-border-width", "-1"}, {"--memory-limit", "lots"},
-        {"--difference-threshold", " 5"}, {"--direction", "up"}};
-    for (const auto& [option, bad] : refused) {
-        EXPECT_EQ(UsageCodeOf(withValue(option, bad)), ExitCode::Usage) << option << " " << bad;
+    const std::vector<std::vector<std::string>> refused = {
+        {"--threads", "0"}, {"--threads", "2.5"}, {"--max-zero-percent", "101"}, {"--change-threshold", "256"},
+        {"--neighbor-threshold", "9"}, {"--scale-factor", "0"}, {"--min-peak", "nan"}, {"--min-border-width", "-1"},
+        {"--memory-limit", "lots"}, {"--difference-threshold", " 5"}, {"--direction", "up"},
+        // The smart stitcher's margin threshold is their product in 32 bits.
+        {"--min-border-width", "70000", "--scale-factor", "70000"}};
+    for (std::vector<std::string> arguments : refused) {
+        arguments.insert(arguments.begin(), {"in.png", "-o", "out.png"});
+        try {
+            ParseCommandLine(arguments);
+            ADD_FAILURE() << arguments[3] << " " << arguments[4] << " was accepted";
+        } catch (const ToolError& error) {
+            EXPECT_EQ(error.Code(), ExitCode::Usage) << arguments[3] << " " << arguments[4];
+        }
     }
-    // The smart stitcher's margin threshold is their product in 32 bits.
-    EXPECT_EQ(UsageCodeOf({"in.png", "-o", "out.png", "--min-border-width", "70000", "--scale-factor", "70000"}),
-              ExitCode::Usage);
-    // Help and version need nothing else on the line.
-    EXPECT_EQ(ParseCommandLine({"--help"}).action, Action::ShowHelp);
-    EXPECT_EQ(ParseCommandLine({"in.png", "-V"}).action, Action::ShowVersion);
 }
 
 TEST(ConsoleListener, CollectsConcurrentWarningsIntoOnePlainReportEach)
@@ -146,9 +108,7 @@ TEST(ConsoleListener, CollectsConcurrentWarningsIntoOnePlainReportEach)
     std::ostringstream errors;
     std::ostringstream summary;
     Console console(errors, summary, Console::ProgressStyle::Silent);
-    ZOLT::Stitching::StitcherParameters parameters;
-    ConsoleListener listener(console, parameters, 40);
-
+    ConsoleListener listener(console, Stitching::StitcherParameters(), 40);
     std::vector<std::thread> workers;
     for (int t = 0; t < 4; ++t) {
         workers.emplace_back([&listener] {
@@ -176,20 +136,13 @@ TEST(ConsoleListener, CollectsConcurrentWarningsIntoOnePlainReportEach)
     EXPECT_NE(texts[2].find("moved both across and down"), std::string::npos) << texts[2];
     EXPECT_NE(texts[3].find("without them"), std::string::npos) << texts[3];
     EXPECT_TRUE(errors.str().empty());
-}
 
-TEST(ConsoleListener, AnswersFalseOnceAStopWasRequested)
-{
     // The stop request is process-wide and cannot be taken back: check it in a child process.
     EXPECT_EXIT(
         {
-            std::ostringstream sink;
-            Console console(sink, sink, Console::ProgressStyle::Silent);
-            ConsoleListener listener(console, ZOLT::Stitching::StitcherParameters(), 1);
             const bool before = listener.OnProgress(10);
             RequestCancel();
-            const bool after = listener.OnProgress(20);
-            std::exit(before && !after && CancelRequested() ? 0 : 1);
+            std::exit(before && !listener.OnProgress(20) && CancelRequested() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -215,30 +168,27 @@ TEST(Console, PlainLinesAtEveryTenthAndABarRedrawnInPlace)
     drawn.Progress("Loading 2 captures", 50);
     drawn.Warning("careful");
     drawn.EndProgress();
-    const std::string barText = bar.str();
-    EXPECT_EQ(barText.rfind("\rLoading 2 captures [###############...............] 50%  0:0", 0), 0U) << barText;
+    EXPECT_EQ(bar.str().rfind("\rLoading 2 captures [###############...............] 50%  0:0", 0), 0U) << bar.str();
     // The warning starts on a cleared line.
-    EXPECT_NE(barText.find("\rzolt-stitch: warning: careful\n"), std::string::npos) << barText;
+    EXPECT_NE(bar.str().find("\rzolt-stitch: warning: careful\n"), std::string::npos) << bar.str();
     EXPECT_EQ(FormatElapsed(65), "1:05");
 }
 
-TEST(OutputFiles, TranslationsJsonListsEveryPair)
+TEST(OutputFiles, TranslationsJsonAndAPendingFileThatReplacesTheTargetOnlyOnCommit)
 {
     EXPECT_EQ(TranslationsJson(1, {}), "{\n  \"captures\": 1,\n  \"translations\": []\n}\n");
-    EXPECT_EQ(TranslationsJson(3, {Translation(-120, 0), Translation(4, -7)}),
+    EXPECT_EQ(TranslationsJson(3, {Stitching::Translation(-120, 0), Stitching::Translation(4, -7)}),
               "{\n  \"captures\": 3,\n  \"translations\": [\n"
               "    {\"from\": 0, \"to\": 1, \"rows\": -120, \"cols\": 0},\n"
               "    {\"from\": 1, \"to\": 2, \"rows\": 4, \"cols\": -7}\n  ]\n}\n");
-}
 
-TEST(OutputFiles, PendingFileReplacesTheTargetOnlyOnCommit)
-{
-    const ZOLT::Testing::ScratchFolder folder;
+    const Testing::TempFolder folder;
     const std::string target = folder / "result.txt";
     std::ofstream(target) << "old";
     const auto read = [&target] {
-        std::ifstream file(target);
-        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::ostringstream text;
+        text << std::ifstream(target).rdbuf();
+        return text.str();
     };
     const std::vector<unsigned char> bytes{'n', 'e', 'w'};
     {
@@ -247,10 +197,7 @@ TEST(OutputFiles, PendingFileReplacesTheTargetOnlyOnCommit)
         EXPECT_EQ(read(), "old");
     }
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"result.txt"});
-    {
-        PendingFile kept(target, bytes);
-        kept.Commit();
-    }
+    PendingFile(target, bytes).Commit();
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"result.txt"});
     EXPECT_EQ(read(), "new");
 }
@@ -258,7 +205,7 @@ TEST(OutputFiles, PendingFileReplacesTheTargetOnlyOnCommit)
 TEST(CaptureLoading, ImagesAboveTheCaptureLimitAreRefusedAfterDecoding)
 {
     // 8200 x 8200 grey pixels fit what a decoder may allocate, but not a capture.
-    const ZOLT::Testing::ScratchFolder folder;
+    const ZOLT::Testing::TempFolder folder;
     const std::string path = folder / "large.png";
     ASSERT_TRUE(cv::imwrite(path, cv::Mat::zeros(8200, 8200, CV_8UC1)));
     try {
@@ -271,3 +218,7 @@ TEST(CaptureLoading, ImagesAboveTheCaptureLimitAreRefusedAfterDecoding)
     // The decoding limit is gone once loading ends: large matrices can be made again.
     EXPECT_NO_THROW(cv::Mat(8200, 8200, CV_8UC4));
 }
+
+}  // namespace
+}  // namespace StitchTool
+}  // namespace ZOLT
