@@ -92,9 +92,10 @@ std::function<std::shared_ptr<IStitcher>()> BorderedWithTranslations(std::vector
 
 std::function<void(Probe&)> Stitch(std::function<std::shared_ptr<IStitcher>()> stitcher, Captures captures)
 {
-    return [=](Probe& probe) mutable {
+    return [=](Probe& probe) {
+        // Fresh copies every run: a row may be run again, and nothing may carry over.
         BasicImageProvider provider;
-        for (cv::Mat& capture : captures) {
+        for (cv::Mat capture : ZOLT::Testing::DeepCopies(captures)) {
             provider.Add(capture);
         }
         cv::Mat result;
@@ -106,7 +107,7 @@ std::function<void(Probe&)> Stitch(std::function<std::shared_ptr<IStitcher>()> s
 /// Borders extracted from the framed series, then re-applied to `image`.
 std::function<void(Probe&)> Apply(cv::Mat image)
 {
-    return [=](Probe& probe) mutable {
+    return [=](Probe& probe) {
         BasicImageProvider provider;
         for (cv::Mat capture : Framed()) {
             provider.Add(capture);
@@ -116,8 +117,9 @@ std::function<void(Probe&)> Apply(cv::Mat image)
             probe.result = "not extracted";
             return;
         }
-        const bool applied = detection.ApplyBorders(image);
-        probe.result = (applied ? "true " : "false ") + Shape(image);
+        cv::Mat target = image.clone();
+        const bool applied = detection.ApplyBorders(target);
+        probe.result = (applied ? "true " : "false ") + Shape(target);
     };
 }
 

@@ -67,9 +67,10 @@ StitcherParameters With(Change change)
 std::function<void(Probe&)> Stitch(std::shared_ptr<IStitcher> (*make)(const StitcherParameters&), Change change,
                                    Captures captures)
 {
-    return [=](Probe& probe) mutable {
+    return [=](Probe& probe) {
+        // Fresh copies every run: a row may be run again, and nothing may carry over.
         BasicImageProvider provider;
-        for (cv::Mat& capture : captures) {
+        for (cv::Mat capture : ZOLT::Testing::DeepCopies(captures)) {
             provider.Add(capture);
         }
         cv::Mat result;

@@ -71,9 +71,10 @@ std::function<void(Probe&)> Pair(cv::Mat first, cv::Mat second, StitcherParamete
 std::function<void(Probe&)> Sequence(std::vector<cv::Mat> captures, StitcherParameters parameters = Quiet(),
                                      int progressStart = 0, int progressEnd = 90)
 {
-    return [=](Probe& probe) mutable {
+    return [=](Probe& probe) {
+        // Fresh copies every run: a row may be run again, and nothing may carry over.
         BasicImageProvider provider;
-        for (cv::Mat& capture : captures) {
+        for (cv::Mat capture : ZOLT::Testing::DeepCopies(captures)) {
             provider.Add(capture);
         }
         PhaseCorrelationTranslationDetector detector(parameters);
@@ -164,9 +165,16 @@ const std::vector<BadInputCase>& SequenceCases()
         // the pair before it has been reported, nothing after it.
         {"OddSizeInTheMiddle", Sequence(WithOddCapture(cv::Mat(60, 64, CV_8UC4, cv::Scalar::all(90)))),
          Thrown::OpenCv, "", "progress 30"},
+        // Without a listener: which pairs finish before the failing one varies from run to run.
         {"OddSizeInTheMiddleOnFourThreads",
-         Sequence(WithOddCapture(cv::Mat(60, 64, CV_8UC4, cv::Scalar::all(90))),
-                  With([](StitcherParameters& p) { p.maxThreads = 4; })),
+         [](Probe& probe) {
+             BasicImageProvider provider;
+             for (cv::Mat capture : WithOddCapture(cv::Mat(60, 64, CV_8UC4, cv::Scalar::all(90)))) {
+                 provider.Add(capture);
+             }
+             PhaseCorrelationTranslationDetector detector(With([](StitcherParameters& p) { p.maxThreads = 4; }));
+             probe.result = Describe(detector.DetectTranslation(provider, nullptr, 0, 90));
+         },
          Thrown::OpenCv},
         {"OneChannelInTheMiddle", Sequence(WithOddCapture(WithChannels(Capture(2), 1))), Thrown::OpenCv, "",
          "progress 30"},

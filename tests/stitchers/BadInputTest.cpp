@@ -108,9 +108,10 @@ std::shared_ptr<ITranslationDetector> Fixed(std::vector<Translation> translation
 std::function<void(Probe&)> Stitch(std::function<std::shared_ptr<IStitcher>()> stitcher, Captures captures,
                                    int progressStart = 0, int progressEnd = 100)
 {
-    return [=](Probe& probe) mutable {
+    return [=](Probe& probe) {
+        // Fresh copies every run: a row may be run again, and nothing may carry over.
         BasicImageProvider provider;
-        for (cv::Mat& capture : captures) {
+        for (cv::Mat capture : ZOLT::Testing::DeepCopies(captures)) {
             provider.Add(capture);
         }
         cv::Mat result;
