@@ -170,9 +170,9 @@ const std::vector<OptionSpec>& OptionTable()
 
 const OptionSpec* FindOption(const std::string& name)
 {
-    for (const OptionSpec& spec : OptionTable()) {
-        if (name == spec.name || (spec.shortName != 0 && name == std::string{'-', spec.shortName})) {
-            return &spec;
+    for (const OptionSpec& option : OptionTable()) {
+        if (name == option.name || (option.shortName != 0 && name == std::string{'-', option.shortName})) {
+            return &option;
         }
     }
     return nullptr;
@@ -246,12 +246,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         const std::size_t split = longForm ? argument.find('=') : 2;
         const std::string name = argument.substr(0, split);
         const bool inlineValue = split < argument.size();
-        const OptionSpec* const spec = FindOption(name);
-        if (spec == nullptr) {
+        const OptionSpec* const option = FindOption(name);
+        if (option == nullptr) {
             FailUsage("unknown option '" + name + "'");
         }
         std::string value;
-        if (spec->valueName == nullptr) {
+        if (option->valueName == nullptr) {
             if (inlineValue) {
                 FailUsage(name + " takes no value");
             }
@@ -260,9 +260,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            FailUsage(name + " needs a value (" + spec->valueName + ")");
+            FailUsage(name + " needs a value (" + option->valueName + ")");
         }
-        spec->apply(options, name, value);
+        option->apply(options, name, value);
     }
     CheckCompleteness(options);
     return commandLine;
