@@ -47,6 +47,20 @@ struct Observed {
 
 /// One row of a table: the call and what it must do. An empty `message` is not compared.
 struct BadInputCase {
+    BadInputCase(std::string rowName, std::function<void(Probe&)> rowCall, Thrown rowThrown,
+                 std::string rowResult = "", std::string rowCalls = "", std::string rowErrors = "",
+                 std::string rowOutput = "", std::string rowMessage = "")
+        : name(std::move(rowName)),
+          call(std::move(rowCall)),
+          thrown(rowThrown),
+          result(std::move(rowResult)),
+          calls(std::move(rowCalls)),
+          errors(std::move(rowErrors)),
+          output(std::move(rowOutput)),
+          message(std::move(rowMessage))
+    {
+    }
+
     std::string name;
     std::function<void(Probe&)> call;
     Thrown thrown = Thrown::Nothing;
