@@ -31,46 +31,12 @@ using ZOLT::Testing::WithDepth;
 
 namespace {
 
+constexpr auto Framed = &ZOLT::Testing::FramedScrolledCaptures;
+constexpr auto Each = &ZOLT::Testing::EachCapture;
+using ZOLT::Testing::OddInTheMiddle;
+constexpr auto Quiet = &ZOLT::Testing::QuietParameters;
+
 using Captures = std::vector<cv::Mat>;
-
-/// Four 104 x 104 windows: a fixed frame (26 rows above, 30 below, 20 columns on each side)
-/// around a 48 x 64 viewport scrolled down by 8 rows per capture.
-Captures Framed()
-{
-    static const Captures captures = [] {
-        const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(64, 120), 21, false);
-        ZOLT::Testing::WindowFrame frame;
-        frame.titleBar = 26;
-        frame.statusBar = 30;
-        frame.leftPanel = 20;
-        frame.rightPanel = 20;
-        return ZOLT::Testing::CutSeries(page, cv::Size(64, 48), ZOLT::Testing::VerticalOffsets(4, 8), frame)
-            .captures;
-    }();
-    return ZOLT::Testing::DeepCopies(captures);
-}
-
-Captures Each(const Captures& captures, cv::Mat (*change)(const cv::Mat&))
-{
-    Captures changed;
-    for (const cv::Mat& capture : captures) {
-        changed.push_back(change(capture));
-    }
-    return changed;
-}
-
-Captures OddInTheMiddle(Captures captures, const cv::Mat& odd)
-{
-    captures[2] = odd;
-    return captures;
-}
-
-StitcherParameters Quiet()
-{
-    StitcherParameters parameters;
-    parameters.minimumPeakValue = 0.0;
-    return parameters;
-}
 
 /// The factory's bordered stitcher with the tool's thresholds unless given.
 std::function<std::shared_ptr<IStitcher>()> Bordered(unsigned int changeThreshold = 24,

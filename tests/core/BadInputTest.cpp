@@ -26,43 +26,12 @@ using ZOLT::Testing::Thrown;
 
 namespace {
 
+constexpr auto Plain = &ZOLT::Testing::ScrolledCaptures;
+constexpr auto Framed = &ZOLT::Testing::FramedScrolledCaptures;
+constexpr auto With = &ZOLT::Testing::QuietParametersWith;
+
 using Captures = std::vector<cv::Mat>;
 using Change = void (*)(StitcherParameters&);
-
-/// Four 48 x 64 captures of a page scrolled down by 8 rows each.
-Captures Plain()
-{
-    static const Captures captures = [] {
-        const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(64, 120), 21, false);
-        return ZOLT::Testing::CutSeries(page, cv::Size(64, 48), ZOLT::Testing::VerticalOffsets(4, 8)).captures;
-    }();
-    return ZOLT::Testing::DeepCopies(captures);
-}
-
-/// The same scroll inside a fixed frame wider than the smart stitcher's margin threshold.
-Captures Framed()
-{
-    static const Captures captures = [] {
-        const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(64, 120), 21, false);
-        ZOLT::Testing::WindowFrame frame;
-        frame.titleBar = 26;
-        frame.statusBar = 30;
-        frame.leftPanel = 20;
-        frame.rightPanel = 20;
-        return ZOLT::Testing::CutSeries(page, cv::Size(64, 48), ZOLT::Testing::VerticalOffsets(4, 8), frame)
-            .captures;
-    }();
-    return ZOLT::Testing::DeepCopies(captures);
-}
-
-/// Default values, except that the peaks of such small captures are not weak.
-StitcherParameters With(Change change)
-{
-    StitcherParameters parameters;
-    parameters.minimumPeakValue = 0.0;
-    change(parameters);
-    return parameters;
-}
 
 std::function<void(Probe&)> Stitch(std::shared_ptr<IStitcher> (*make)(const StitcherParameters&), Change change,
                                    Captures captures)

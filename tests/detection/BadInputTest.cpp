@@ -27,6 +27,9 @@ using ZOLT::Testing::WithDepth;
 
 namespace {
 
+constexpr auto Quiet = &ZOLT::Testing::QuietParameters;
+constexpr auto With = &ZOLT::Testing::QuietParametersWith;
+
 /// Four 48 x 64 captures of a page scrolled down by 8 rows each: every pair measures (-8, 0).
 const std::vector<cv::Mat>& Captures()
 {
@@ -40,22 +43,6 @@ const std::vector<cv::Mat>& Captures()
 cv::Mat Capture(std::size_t index)
 {
     return Captures()[index].clone();
-}
-
-/// Peaks of such small captures lie below the default minimum; 0 keeps the warnings to the rows
-/// about them.
-StitcherParameters Quiet()
-{
-    StitcherParameters parameters;
-    parameters.minimumPeakValue = 0.0;
-    return parameters;
-}
-
-StitcherParameters With(void (*change)(StitcherParameters&))
-{
-    StitcherParameters parameters = Quiet();
-    change(parameters);
-    return parameters;
 }
 
 /// The pair operation of `first` and `second`.

@@ -33,65 +33,14 @@ using ZOLT::Testing::WithDepth;
 
 namespace {
 
+constexpr auto Plain = &ZOLT::Testing::ScrolledCaptures;
+constexpr auto Framed = &ZOLT::Testing::FramedScrolledCaptures;
+constexpr auto Each = &ZOLT::Testing::EachCapture;
+using ZOLT::Testing::OddInTheMiddle;
+constexpr auto Quiet = &ZOLT::Testing::QuietParameters;
+constexpr auto With = &ZOLT::Testing::QuietParametersWith;
+
 using Captures = std::vector<cv::Mat>;
-
-/// Four 48 x 64 captures of a page scrolled down by 8 rows each.
-Captures Plain()
-{
-    static const Captures captures = [] {
-        const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(64, 120), 21, false);
-        return ZOLT::Testing::CutSeries(page, cv::Size(64, 48), ZOLT::Testing::VerticalOffsets(4, 8)).captures;
-    }();
-    return ZOLT::Testing::DeepCopies(captures);
-}
-
-/// The same scroll inside a fixed window frame wider than the smart stitcher's margin threshold,
-/// so that the stitched region is framed: 104 x 104 windows around a 48 x 64 viewport.
-Captures Framed()
-{
-    static const Captures captures = [] {
-        const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(64, 120), 21, false);
-        ZOLT::Testing::WindowFrame frame;
-        frame.titleBar = 26;
-        frame.statusBar = 30;
-        frame.leftPanel = 20;
-        frame.rightPanel = 20;
-        return ZOLT::Testing::CutSeries(page, cv::Size(64, 48), ZOLT::Testing::VerticalOffsets(4, 8), frame)
-            .captures;
-    }();
-    return ZOLT::Testing::DeepCopies(captures);
-}
-
-Captures Each(const Captures& captures, cv::Mat (*change)(const cv::Mat&))
-{
-    Captures changed;
-    for (const cv::Mat& capture : captures) {
-        changed.push_back(change(capture));
-    }
-    return changed;
-}
-
-Captures OddInTheMiddle(Captures captures, const cv::Mat& odd)
-{
-    captures[2] = odd;
-    return captures;
-}
-
-/// Peaks of such small captures lie below the default minimum; 0 keeps the weak-correlation
-/// warnings out of the listener calls.
-StitcherParameters Quiet()
-{
-    StitcherParameters parameters;
-    parameters.minimumPeakValue = 0.0;
-    return parameters;
-}
-
-StitcherParameters With(void (*change)(StitcherParameters&))
-{
-    StitcherParameters parameters = Quiet();
-    change(parameters);
-    return parameters;
-}
 
 std::shared_ptr<ITranslationDetector> Detector(const StitcherParameters& parameters = Quiet())
 {

@@ -1,6 +1,7 @@
 #include "BadInput.h"
 
 #include "Sanitizers.h"
+#include "SyntheticCaptures.h"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,58 @@ cv::Mat WithDepth(const cv::Mat& capture, int depth)
     cv::Mat converted;
     capture.convertTo(converted, depth, depth == CV_16U ? 257.0 : depth == CV_32F ? 1.0 / 255.0 : 1.0);
     return converted;
+}
+
+std::vector<cv::Mat> ScrolledCaptures()
+{
+    static const std::vector<cv::Mat> captures = [] {
+        const cv::Mat page = MakePage(cv::Size(64, 120), 21, false);
+        return CutSeries(page, cv::Size(64, 48), VerticalOffsets(4, 8)).captures;
+    }();
+    return DeepCopies(captures);
+}
+
+std::vector<cv::Mat> FramedScrolledCaptures()
+{
+    static const std::vector<cv::Mat> captures = [] {
+        const cv::Mat page = MakePage(cv::Size(64, 120), 21, false);
+        WindowFrame frame;
+        frame.titleBar = 26;
+        frame.statusBar = 30;
+        frame.leftPanel = 20;
+        frame.rightPanel = 20;
+        return CutSeries(page, cv::Size(64, 48), VerticalOffsets(4, 8), frame).captures;
+    }();
+    return DeepCopies(captures);
+}
+
+std::vector<cv::Mat> EachCapture(const std::vector<cv::Mat>& captures, cv::Mat (*change)(const cv::Mat&))
+{
+    std::vector<cv::Mat> changed;
+    for (const cv::Mat& capture : captures) {
+        changed.push_back(change(capture));
+    }
+    return changed;
+}
+
+std::vector<cv::Mat> OddInTheMiddle(std::vector<cv::Mat> captures, const cv::Mat& odd)
+{
+    captures[2] = odd;
+    return captures;
+}
+
+Stitching::StitcherParameters QuietParameters()
+{
+    Stitching::StitcherParameters parameters;
+    parameters.minimumPeakValue = 0.0;
+    return parameters;
+}
+
+Stitching::StitcherParameters QuietParametersWith(void (*change)(Stitching::StitcherParameters&))
+{
+    Stitching::StitcherParameters parameters = QuietParameters();
+    change(parameters);
+    return parameters;
 }
 
 }  // namespace Testing

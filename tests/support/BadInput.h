@@ -122,5 +122,19 @@ std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder);
 cv::Mat WithChannels(const cv::Mat& capture, int channels);
 cv::Mat WithDepth(const cv::Mat& capture, int depth);
 
+/// Four 48 x 64 captures of a page scrolled down by 8 rows each (fresh deep copies every call).
+std::vector<cv::Mat> ScrolledCaptures();
+/// The same scroll inside a fixed frame wider than the smart stitcher's margin threshold:
+/// 104 x 104 windows, 26 rows above, 30 below and 20 columns on each side of the viewport.
+std::vector<cv::Mat> FramedScrolledCaptures();
+/// Every capture passed through `change`.
+std::vector<cv::Mat> EachCapture(const std::vector<cv::Mat>& captures, cv::Mat (*change)(const cv::Mat&));
+/// The captures with capture 2 replaced by `odd`.
+std::vector<cv::Mat> OddInTheMiddle(std::vector<cv::Mat> captures, const cv::Mat& odd);
+/// Default parameters, except that the peaks of such small captures do not count as weak.
+Stitching::StitcherParameters QuietParameters();
+/// Quiet parameters with one change.
+Stitching::StitcherParameters QuietParametersWith(void (*change)(Stitching::StitcherParameters&));
+
 }  // namespace Testing
 }  // namespace ZOLT
