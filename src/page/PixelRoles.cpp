@@ -1,0 +1,100 @@
+// Pixel roles: compare a capture with its neighbours at the same place and where the page moved.
+
+#include "page/PixelRoles.h"
+
+#include "page/ScrollMeasurement.h"
+
+#include <opencv2/imgproc.hpp>
+
+namespace ZOLT {
+namespace Stitching {
+namespace Page {
+
+namespace {
+
+/// Gaps narrower than this between static pixels belong to the element (its flat background).
+constexpr int kElementGap = 31;
+
+cv::Mat SameAs(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Mat difference;
+    cv::absdiff(a, b, difference);
+    cv::Mat same;
+    cv::compare(difference, kSameTolerance, same, cv::CMP_LE);
+    return same;
+}
+
+}  // namespace
+
+cv::Mat ClassifyPixels(const cv::Mat& grey, const std::vector<Neighbour>& neighbours)
+{
+    cv::Mat moving = cv::Mat::zeros(grey.size(), CV_8U);
+    cv::Mat flat = cv::Mat::zeros(grey.size(), CV_8U);
+    cv::Mat still = cv::Mat::zeros(grey.size(), CV_8U);
+    const cv::Rect whole(cv::Point(0, 0), grey.size());
+    for (const Neighbour& neighbour : neighbours) {
+        if (neighbour.shift == cv::Point(0, 0) || neighbour.grey.size() != grey.size()) {
+            continue;  // a capture that did not move tells nothing about what moves
+        }
+        // Only where the neighbour also shows this part of the page can it tell page from
+        // element; elsewhere an equal pixel at the same place is mere coincidence.
+        const cv::Rect here = whole & (whole - neighbour.shift);
+        if (here.empty()) {
+            continue;
+        }
+        const cv::Mat same = SameAs(grey(here), neighbour.grey(here));
+        const cv::Mat moved = SameAs(grey(here), neighbour.grey(here + neighbour.shift));
+        moving(here) |= moved & ~same;
+        flat(here) |= moved & same;
+        still(here) |= same & ~moved;
+    }
+    flat &= ~moving;
+    still &= ~(moving | flat);
+
+    // A fixed element's flat inside matches the page's motion by accident; its edges and text
+    // do not, and the closing joins them.
+    cv::Mat element;
+    cv::morphologyEx(still, element, cv::MORPH_CLOSE,
+                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kElementGap, kElementGap)));
+    const cv::Mat flatInElement = flat & element;
+    flat &= ~flatInElement;
+    still |= flatInElement;
+
+    cv::Mat roles(grey.size(), CV_8U, cv::Scalar(kUnmatched));
+    roles.setTo(kStatic, still);
+    roles.setTo(kFlat, flat);
+    roles.setTo(kMoving, moving);
+    return roles;
+}
+
+void MarkNaturalElements(cv::Mat& roles, int axis, PageEnd end)
+{
+    const cv::Mat still = roles == kStatic;
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    cv::Mat joined;
+    cv::morphologyEx(still, joined, cv::MORPH_CLOSE,
+                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kElementGap, kElementGap)));
+    const int count = cv::connectedComponentsWithStats(joined, labels, stats, centroids, 8, CV_32S);
+    const int length = axis == 0 ? roles.rows : roles.cols;
+    const int startColumn = axis == 0 ? cv::CC_STAT_TOP : cv::CC_STAT_LEFT;
+    std::vector<unsigned char> natural(static_cast<std::size_t>(count), 0);
+    for (int label = 1; label < count; ++label) {
+        const bool lowHalf = 2 * stats.at<int>(label, startColumn) < length;
+        natural[static_cast<std::size_t>(label)] = lowHalf == (end == PageEnd::Low);
+    }
+    for (int y = 0; y < roles.rows; ++y) {
+        unsigned char* role = roles.ptr<unsigned char>(y);
+        const int* label = labels.ptr<int>(y);
+        for (int x = 0; x < roles.cols; ++x) {
+            if (role[x] == kStatic && natural[static_cast<std::size_t>(label[x])]) {
+                role[x] = kNatural;
+            }
+        }
+    }
+}
+
+}  // namespace Page
+}  // namespace Stitching
+}  // namespace ZOLT
