@@ -15,8 +15,9 @@ namespace Page {
 namespace {
 
 constexpr unsigned char kUnset = 255;
-/// Distances from a capture's middle are ranked in this many steps within one role.
-constexpr int kDistanceSteps = 63;
+/// Captures are ranked by their order in this many steps within one role (the last role's last
+/// rank stays below kUnset).
+constexpr int kOrderSteps = 62;
 
 std::uint32_t Pack(const cv::Vec4b& pixel)
 {
@@ -174,8 +175,10 @@ void PageCanvas::AddPage(const cv::Mat& capture, const cv::Mat& roles, std::size
 {
     const cv::Rect box = layout_.PageBox();
     const cv::Point target = box.tl() + layout_.Offset(index);
-    const bool rows = layout_.MainAxis() == 0;
-    const int length = std::max(1, (rows ? box.height : box.width) - 1);
+    // Within a role the earlier capture wins: where the page showed something that later moved
+    // over it (a sticky element pushed along by the end of its container), the first sight is
+    // the page's own.
+    const int order = static_cast<int>(std::min<std::size_t>(index, static_cast<std::size_t>(kOrderSteps)));
     for (int y = 0; y < box.height; ++y) {
         const auto* source = capture.ptr<cv::Vec4b>(box.y + y);
         const unsigned char* role = roles.ptr<unsigned char>(y);
@@ -185,11 +188,7 @@ void PageCanvas::AddPage(const cv::Mat& capture, const cv::Mat& roles, std::size
             if (role[x] == kStatic) {
                 continue;
             }
-            // Fixed elements hug the edges of the scrolling area; the middle of a capture is the
-            // least likely place for one.
-            const int along = rows ? y : x;
-            const int distance = std::abs(2 * along - length) * kDistanceSteps / length;
-            const int candidate = role[x] * (kDistanceSteps + 1) + distance;
+            const int candidate = role[x] * (kOrderSteps + 1) + order;
             unsigned char& current = cost[target.x + x];
             if (candidate < current) {
                 current = static_cast<unsigned char>(candidate);

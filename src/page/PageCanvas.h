@@ -63,7 +63,7 @@ private:
 
     const PageLayout& layout_;
     cv::Mat image_;
-    /// Per output pixel: 255 for not yet set, else role * 64 + distance from the capture's middle.
+    /// Per output pixel: 255 for not yet set, else role * 63 + the capture's rank in the series.
     cv::Mat cost_;
     cv::Mat lowFrame_;
 };

@@ -203,20 +203,6 @@ std::vector<cv::Point> ScrollPositions(const std::vector<Translation>& translati
     return positions;
 }
 
-/// The neighbours of capture `index` that help judge its pixels, restricted to the page box.
-std::vector<Page::Neighbour> Neighbours(const std::vector<cv::Mat>& greys, std::size_t index,
-                                        const std::vector<cv::Point>& positions, const cv::Rect& box)
-{
-    std::vector<Page::Neighbour> neighbours;
-    for (const std::size_t other : {index - 1, index + 1}) {
-        if (other < positions.size() && !greys[other].empty()) {
-            // Content at p here shows at p + (position here - position there) there.
-            neighbours.push_back({greys[other](box), positions[index] - positions[other]});
-        }
-    }
-    return neighbours;
-}
-
 /// Composes the page capture by capture, holding one capture and at most three grey images at a
 /// time. False when the listener asked to stop.
 bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box, const std::vector<cv::Point>& positions,
@@ -226,6 +212,7 @@ bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box
     Page::PageCanvas canvas(layout, CV_8UC4);
     const std::size_t count = positions.size();
     std::vector<cv::Mat> greys(count);
+    cv::Mat suspects;
     for (std::size_t index = 0; index < count; ++index) {
         if (index >= 2) {
             greys[index - 2].release();
@@ -237,7 +224,14 @@ bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box
         if (index + 1 < count) {
             greys[index + 1] = Grey(LoadCapture(provider, index + 1, size));
         }
-        cv::Mat roles = Page::ClassifyPixels(greys[index](box), Neighbours(greys, index, positions, box));
+        // Content at p here shows at p + (position here - position there) there.
+        const auto neighbour = [&](std::size_t other) {
+            return Page::Neighbour{greys[other](box), positions[index] - positions[other]};
+        };
+        const Page::Neighbour previous = index > 0 ? neighbour(index - 1) : Page::Neighbour{};
+        const Page::Neighbour next = index + 1 < count ? neighbour(index + 1) : Page::Neighbour{};
+        cv::Mat roles = Page::ClassifyPixels(greys[index](box), index > 0 ? &previous : nullptr,
+                                             index + 1 < count ? &next : nullptr, cv::Mat(suspects), suspects);
         if (index == layout.LowCapture()) {
             Page::MarkNaturalElements(roles, layout.MainAxis(), Page::PageEnd::Low);
         }

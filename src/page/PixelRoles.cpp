@@ -26,28 +26,77 @@ cv::Mat SameAs(const cv::Mat& a, const cv::Mat& b)
 
 }  // namespace
 
-cv::Mat ClassifyPixels(const cv::Mat& grey, const std::vector<Neighbour>& neighbours)
+namespace {
+
+/// What one neighbour says about each pixel, within the part of the page both show.
+struct Comparison {
+    cv::Rect here;
+    cv::Mat same;
+    cv::Mat moved;
+};
+
+bool Compare(const cv::Mat& grey, const Neighbour& neighbour, Comparison& comparison)
+{
+    if (neighbour.shift == cv::Point(0, 0) || neighbour.grey.size() != grey.size()) {
+        return false;  // a capture that did not move tells nothing about what moves
+    }
+    // Only where the neighbour also shows this part of the page can it tell page from element;
+    // elsewhere an equal pixel at the same place is mere coincidence.
+    const cv::Rect whole(cv::Point(0, 0), grey.size());
+    comparison.here = whole & (whole - neighbour.shift);
+    if (comparison.here.empty()) {
+        return false;
+    }
+    comparison.same = SameAs(grey(comparison.here), neighbour.grey(comparison.here));
+    comparison.moved = SameAs(grey(comparison.here), neighbour.grey(comparison.here + neighbour.shift));
+    return true;
+}
+
+/// Pixels that moved neither with the page nor stayed put since the previous capture (a sticky
+/// element pushed by the end of its container, an animation), and those that followed the page
+/// from such a pixel of the previous capture.
+cv::Mat Suspects(const cv::Size& size, const Neighbour& previous, const Comparison& comparison,
+                 const cv::Mat& previousSuspects)
+{
+    if (previous.shift == cv::Point(0, 0)) {
+        return previousSuspects.size() == size ? previousSuspects.clone() : cv::Mat::zeros(size, CV_8U);
+    }
+    cv::Mat suspects = cv::Mat::zeros(size, CV_8U);
+    if (comparison.here.empty()) {
+        return suspects;
+    }
+    cv::Mat here = ~(comparison.same | comparison.moved);
+    if (previousSuspects.size() == size) {
+        here |= comparison.moved & previousSuspects(comparison.here + previous.shift);
+    }
+    here.copyTo(suspects(comparison.here));
+    return suspects;
+}
+
+}  // namespace
+
+cv::Mat ClassifyPixels(const cv::Mat& grey, const Neighbour* previous, const Neighbour* next,
+                       const cv::Mat& previousSuspects, cv::Mat& suspects)
 {
     cv::Mat moving = cv::Mat::zeros(grey.size(), CV_8U);
     cv::Mat flat = cv::Mat::zeros(grey.size(), CV_8U);
     cv::Mat still = cv::Mat::zeros(grey.size(), CV_8U);
-    const cv::Rect whole(cv::Point(0, 0), grey.size());
-    for (const Neighbour& neighbour : neighbours) {
-        if (neighbour.shift == cv::Point(0, 0) || neighbour.grey.size() != grey.size()) {
-            continue;  // a capture that did not move tells nothing about what moves
-        }
-        // Only where the neighbour also shows this part of the page can it tell page from
-        // element; elsewhere an equal pixel at the same place is mere coincidence.
-        const cv::Rect here = whole & (whole - neighbour.shift);
-        if (here.empty()) {
+    Comparison withPrevious;
+    for (const Neighbour* neighbour : {previous, next}) {
+        Comparison comparison;
+        if (neighbour == nullptr || !Compare(grey, *neighbour, comparison)) {
             continue;
         }
-        const cv::Mat same = SameAs(grey(here), neighbour.grey(here));
-        const cv::Mat moved = SameAs(grey(here), neighbour.grey(here + neighbour.shift));
-        moving(here) |= moved & ~same;
-        flat(here) |= moved & same;
-        still(here) |= same & ~moved;
+        const cv::Rect& here = comparison.here;
+        moving(here) |= comparison.moved & ~comparison.same;
+        flat(here) |= comparison.moved & comparison.same;
+        still(here) |= comparison.same & ~comparison.moved;
+        if (neighbour == previous) {
+            withPrevious = comparison;
+        }
     }
+    suspects = previous != nullptr ? Suspects(grey.size(), *previous, withPrevious, previousSuspects)
+                                   : cv::Mat::zeros(grey.size(), CV_8U);
     flat &= ~moving;
     still &= ~(moving | flat);
 
@@ -64,6 +113,7 @@ cv::Mat ClassifyPixels(const cv::Mat& grey, const std::vector<Neighbour>& neighb
     roles.setTo(kStatic, still);
     roles.setTo(kFlat, flat);
     roles.setTo(kMoving, moving);
+    roles.setTo(kUnmatched, suspects & ~still);
     return roles;
 }
 

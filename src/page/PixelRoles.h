@@ -12,10 +12,10 @@ namespace Page {
 
 /// Roles in order of preference: a lower value is the better source of a page pixel.
 enum PixelRole : unsigned char {
-    /// Moved with the page and differs from what the neighbour shows at the same place.
-    kMoving = 0,
     /// Stays put, but this is where the page itself puts it (fixed or sticky, first or last capture).
-    kNatural = 1,
+    kNatural = 0,
+    /// Moved with the page and differs from what the neighbour shows at the same place.
+    kMoving = 1,
     /// Moved with the page, but the neighbour shows the same there anyway (a flat background).
     kFlat = 2,
     /// No neighbour shows it: new content at a capture's leading edge, or something that changed.
@@ -30,9 +30,13 @@ struct Neighbour {
     cv::Point shift;
 };
 
-/// The role of every pixel of `grey` (CV_8U), judged against its neighbours; all kUnmatched when
-/// no neighbour moved. Flat pixels inside an element that stays put count as static too.
-cv::Mat ClassifyPixels(const cv::Mat& grey, const std::vector<Neighbour>& neighbours);
+/// The role of every pixel of `grey` (CV_8U), judged against its neighbours (either may be null);
+/// all kUnmatched when no neighbour moved. Flat pixels inside an element that stays put count as
+/// static too. `suspects` receives the pixels that moved unlike the page since the previous
+/// capture or followed such a pixel (`previousSuspects`, the previous capture's, may be empty);
+/// they are only kUnmatched.
+cv::Mat ClassifyPixels(const cv::Mat& grey, const Neighbour* previous, const Neighbour* next,
+                       const cv::Mat& previousSuspects, cv::Mat& suspects);
 
 /// Which static elements are at their natural place in a capture at one end of the series.
 enum class PageEnd { Low, High };
