@@ -9,11 +9,15 @@
 #include "page/ScrollMeasurement.h"
 
 #include <opencv2/imgproc.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <cstdlib>
+#include <string>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -34,9 +38,6 @@ public:
 /// A pair whose translation explains less than this share of its changed pixels is reported as
 /// a weak correlation.
 constexpr double kWeakMatch = 0.9;
-/// Rows and columns with fewer moving pixels than this share of the busiest one are not part of
-/// the scrolling area (a scrollbar thumb, a stray match in a toolbar).
-constexpr double kPageLineShare = 0.01;
 
 bool Complete(IStitcherListener* listener, bool reportCompletion, bool success)
 {
@@ -156,41 +157,16 @@ std::vector<Page::ScrollMeasurement> MeasurePairs(IImageProvider& provider, cons
     return measurements;
 }
 
-/// The span of a count vector's entries that reach the given share of its largest entry.
-cv::Range BusySpan(const cv::Mat& counts)
-{
-    double largest = 0;
-    cv::minMaxLoc(counts, nullptr, &largest);
-    const int least = std::max(1, static_cast<int>(std::ceil(largest * kPageLineShare)));
-    const int* value = counts.ptr<int>();
-    const int length = static_cast<int>(counts.total());
-    int first = 0;
-    while (first < length && value[first] < least) {
-        ++first;
-    }
-    int last = length;
-    while (last > first && value[last - 1] < least) {
-        --last;
-    }
-    return {first, last};
-}
-
-/// The scrolling area: the rows and columns in which pixels moved with the page. A series that
-/// never moved is all page.
+/// The scrolling area: where anything ever changed from one capture to the next. Outside it
+/// the window stayed the same throughout (toolbars, status bars, fixed bars across the page);
+/// a series in which nothing changed is all page.
 cv::Rect ScrollingArea(const std::vector<Page::ScrollMeasurement>& measurements, const cv::Size& size)
 {
-    cv::Mat perRow = cv::Mat::zeros(size.height, 1, CV_32S);
-    cv::Mat perCol = cv::Mat::zeros(1, size.width, CV_32S);
+    cv::Rect area;
     for (const Page::ScrollMeasurement& measurement : measurements) {
-        perRow += measurement.movingPerRow;
-        perCol += measurement.movingPerCol;
+        area = area.empty() ? measurement.changedArea : area | measurement.changedArea;
     }
-    if (cv::countNonZero(perRow) == 0) {
-        return {cv::Point(0, 0), size};
-    }
-    const cv::Range rows = BusySpan(perRow);
-    const cv::Range cols = BusySpan(perCol);
-    return {cols.start, rows.start, cols.size(), rows.size()};
+    return area.empty() ? cv::Rect(cv::Point(0, 0), size) : area;
 }
 
 /// Scroll positions of every capture in page pixels, capture 0 at (0, 0).
@@ -203,43 +179,115 @@ std::vector<cv::Point> ScrollPositions(const std::vector<Translation>& translati
     return positions;
 }
 
-/// Composes the page capture by capture, holding one capture and at most three grey images at a
-/// time. False when the listener asked to stop.
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+constexpr int kNeighboursPerSide = 2;
+
+/// The nearest capture before (step -1) or after (step +1) `index` that shows the page from
+/// another position: a repeated capture tells nothing about what moves.
+std::size_t DistinctNeighbour(const std::vector<cv::Point>& positions, std::size_t index, int step)
+{
+    for (std::size_t other = index + step; other < positions.size(); other += step) {
+        if (positions[other] != positions[index]) {
+            return other;
+        }
+    }
+    return kNone;
+}
+
+/// The earliest capture that capture `index` is judged against (itself when there is none).
+std::size_t OldestNeighbour(const std::vector<cv::Point>& positions, std::size_t index)
+{
+    std::size_t oldest = std::min(index, positions.size() - 1);
+    for (int reach = 0; reach < kNeighboursPerSide; ++reach) {
+        const std::size_t other = DistinctNeighbour(positions, oldest, -1);
+        if (other == kNone) {
+            break;
+        }
+        oldest = other;
+    }
+    return oldest;
+}
+
+/// The captures around the one being composed, each loaded once and dropped once behind, with
+/// the suspect pixels found in each.
+class CaptureWindow {
+public:
+    CaptureWindow(IImageProvider& provider, const cv::Size& size) : provider_(provider), size_(size) {}
+
+    const cv::Mat& At(std::size_t index)
+    {
+        cv::Mat& capture = captures_[index];
+        if (capture.empty()) {
+            capture = LoadCapture(provider_, index, size_);
+        }
+        return capture;
+    }
+
+    cv::Mat& Suspects(std::size_t index) { return suspects_[index]; }
+
+    /// Forgets every capture before `index`.
+    void DropBefore(std::size_t index)
+    {
+        captures_.erase(captures_.begin(), captures_.lower_bound(index));
+        suspects_.erase(suspects_.begin(), suspects_.lower_bound(index));
+    }
+
+private:
+    IImageProvider& provider_;
+    cv::Size size_;
+    std::map<std::size_t, cv::Mat> captures_;
+    std::map<std::size_t, cv::Mat> suspects_;
+};
+
+/// The roles of capture `index`'s scrolling area, judged against the nearest distinct captures
+/// on either side: two each, so that what a flat background leaves open the next one may settle.
+cv::Mat CaptureRoles(CaptureWindow& window, std::size_t index, const std::vector<cv::Point>& positions,
+                     const Page::PageLayout& layout)
+{
+    const cv::Rect box = layout.PageBox();
+    std::vector<Page::Neighbour> neighbours;
+    std::size_t before = kNone;
+    for (const int step : {-1, +1}) {
+        std::size_t other = index;
+        for (int reach = 0; reach < kNeighboursPerSide; ++reach) {
+            other = DistinctNeighbour(positions, other, step);
+            if (other == kNone) {
+                break;
+            }
+            if (step < 0 && reach == 0) {
+                before = other;
+            }
+            // Content at p here shows at p + (position here - position there) there.
+            neighbours.push_back({window.At(other)(box), positions[index] - positions[other]});
+        }
+    }
+    const Page::Neighbour* previous = before != kNone ? &neighbours.front() : nullptr;
+    const cv::Mat previousSuspects = before != kNone ? window.Suspects(before) : cv::Mat();
+    cv::Mat roles = Page::ClassifyPixels(window.At(index)(box), neighbours, previous, previousSuspects,
+                                         window.Suspects(index));
+    if (index == layout.LowCapture()) {
+        Page::MarkNaturalElements(roles, layout.MainAxis(), Page::PageEnd::Low);
+    }
+    if (index == layout.HighCapture()) {
+        Page::MarkNaturalElements(roles, layout.MainAxis(), Page::PageEnd::High);
+    }
+    return roles;
+}
+
+/// Composes the page capture by capture, holding a few captures at a time. False when the
+/// listener asked to stop.
 bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box, const std::vector<cv::Point>& positions,
              StepProgress& progress, cv::Mat& stitched)
 {
     const Page::PageLayout layout(size, box, positions);
     Page::PageCanvas canvas(layout, CV_8UC4);
-    const std::size_t count = positions.size();
-    std::vector<cv::Mat> greys(count);
-    cv::Mat suspects;
-    for (std::size_t index = 0; index < count; ++index) {
-        if (index >= 2) {
-            greys[index - 2].release();
-        }
-        const cv::Mat capture = LoadCapture(provider, index, size);
-        if (greys[index].empty()) {
-            greys[index] = Grey(capture);
-        }
-        if (index + 1 < count) {
-            greys[index + 1] = Grey(LoadCapture(provider, index + 1, size));
-        }
-        // Content at p here shows at p + (position here - position there) there.
-        const auto neighbour = [&](std::size_t other) {
-            return Page::Neighbour{greys[other](box), positions[index] - positions[other]};
-        };
-        const Page::Neighbour previous = index > 0 ? neighbour(index - 1) : Page::Neighbour{};
-        const Page::Neighbour next = index + 1 < count ? neighbour(index + 1) : Page::Neighbour{};
-        cv::Mat roles = Page::ClassifyPixels(greys[index](box), index > 0 ? &previous : nullptr,
-                                             index + 1 < count ? &next : nullptr, cv::Mat(suspects), suspects);
-        if (index == layout.LowCapture()) {
-            Page::MarkNaturalElements(roles, layout.MainAxis(), Page::PageEnd::Low);
-        }
-        if (index == layout.HighCapture()) {
-            Page::MarkNaturalElements(roles, layout.MainAxis(), Page::PageEnd::High);
-        }
-        canvas.AddFrame(capture, index);
-        canvas.AddPage(capture, roles, index);
+    CaptureWindow window(provider, size);
+    for (std::size_t index = 0; index < positions.size(); ++index) {
+        const cv::Mat roles = CaptureRoles(window, index, positions, layout);
+        window.DropBefore(OldestNeighbour(positions, index + 1));
+        if (getenv("PAGE_DEBUG")) { cv::Mat vis; roles.convertTo(vis, CV_8U, 60); cv::imwrite("/tmp/pg/roles-" + std::to_string(index) + ".png", vis); }
+        canvas.AddFrame(window.At(index), index);
+        canvas.AddPage(window.At(index), roles, index);
         if (!progress.Step()) {
             return false;
         }

@@ -12,15 +12,21 @@ namespace Page {
 
 namespace {
 
+/// Summed over red, green and blue: three grey tolerances.
+constexpr int kSameColourTolerance = 3 * kSameTolerance;
 /// Gaps narrower than this between static pixels belong to the element (its flat background).
 constexpr int kElementGap = 31;
 
+/// 255 where two colour images show the same colour. Colours, not grey levels: a red button
+/// and a dark grey bar can share a grey level.
 cv::Mat SameAs(const cv::Mat& a, const cv::Mat& b)
 {
     cv::Mat difference;
     cv::absdiff(a, b, difference);
+    cv::Mat summed;
+    cv::transform(difference, summed, cv::Matx<float, 1, 4>(1.f, 1.f, 1.f, 0.f));
     cv::Mat same;
-    cv::compare(difference, kSameTolerance, same, cv::CMP_LE);
+    cv::compare(summed, kSameColourTolerance, same, cv::CMP_LE);
     return same;
 }
 
@@ -35,20 +41,20 @@ struct Comparison {
     cv::Mat moved;
 };
 
-bool Compare(const cv::Mat& grey, const Neighbour& neighbour, Comparison& comparison)
+bool Compare(const cv::Mat& image, const Neighbour& neighbour, Comparison& comparison)
 {
-    if (neighbour.shift == cv::Point(0, 0) || neighbour.grey.size() != grey.size()) {
+    if (neighbour.shift == cv::Point(0, 0) || neighbour.image.size() != image.size()) {
         return false;  // a capture that did not move tells nothing about what moves
     }
     // Only where the neighbour also shows this part of the page can it tell page from element;
     // elsewhere an equal pixel at the same place is mere coincidence.
-    const cv::Rect whole(cv::Point(0, 0), grey.size());
+    const cv::Rect whole(cv::Point(0, 0), image.size());
     comparison.here = whole & (whole - neighbour.shift);
     if (comparison.here.empty()) {
         return false;
     }
-    comparison.same = SameAs(grey(comparison.here), neighbour.grey(comparison.here));
-    comparison.moved = SameAs(grey(comparison.here), neighbour.grey(comparison.here + neighbour.shift));
+    comparison.same = SameAs(image(comparison.here), neighbour.image(comparison.here));
+    comparison.moved = SameAs(image(comparison.here), neighbour.image(comparison.here + neighbour.shift));
     return true;
 }
 
@@ -75,33 +81,33 @@ cv::Mat Suspects(const cv::Size& size, const Neighbour& previous, const Comparis
 
 }  // namespace
 
-cv::Mat ClassifyPixels(const cv::Mat& grey, const Neighbour* previous, const Neighbour* next,
+cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neighbours, const Neighbour* previous,
                        const cv::Mat& previousSuspects, cv::Mat& suspects)
 {
-    cv::Mat moving = cv::Mat::zeros(grey.size(), CV_8U);
-    cv::Mat flat = cv::Mat::zeros(grey.size(), CV_8U);
-    cv::Mat still = cv::Mat::zeros(grey.size(), CV_8U);
-    Comparison withPrevious;
-    for (const Neighbour* neighbour : {previous, next}) {
+    cv::Mat moving = cv::Mat::zeros(image.size(), CV_8U);
+    cv::Mat still = cv::Mat::zeros(image.size(), CV_8U);
+    suspects = cv::Mat::zeros(image.size(), CV_8U);
+    for (const Neighbour& neighbour : neighbours) {
         Comparison comparison;
-        if (neighbour == nullptr || !Compare(grey, *neighbour, comparison)) {
+        if (!Compare(image, neighbour, comparison)) {
             continue;
         }
+        // Only a neighbour that tells the two apart has a say; a flat background says nothing.
         const cv::Rect& here = comparison.here;
         moving(here) |= comparison.moved & ~comparison.same;
-        flat(here) |= comparison.moved & comparison.same;
         still(here) |= comparison.same & ~comparison.moved;
-        if (neighbour == previous) {
-            withPrevious = comparison;
+        if (&neighbour == previous) {
+            suspects = Suspects(image.size(), neighbour, comparison, previousSuspects);
         }
     }
-    suspects = previous != nullptr ? Suspects(grey.size(), *previous, withPrevious, previousSuspects)
-                                   : cv::Mat::zeros(grey.size(), CV_8U);
-    flat &= ~moving;
-    still &= ~(moving | flat);
+    if (previous != nullptr && previous->shift == cv::Point(0, 0)) {
+        suspects = Suspects(image.size(), *previous, {}, previousSuspects);
+    }
+    still &= ~moving;
+    cv::Mat flat = ~(moving | still);
 
-    // A fixed element's flat inside matches the page's motion by accident; its edges and text
-    // do not, and the closing joins them.
+    // A fixed element's flat inside looks like page to every neighbour; its edges and text do
+    // not, and the closing joins them.
     cv::Mat element;
     cv::morphologyEx(still, element, cv::MORPH_CLOSE,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kElementGap, kElementGap)));
@@ -109,7 +115,7 @@ cv::Mat ClassifyPixels(const cv::Mat& grey, const Neighbour* previous, const Nei
     flat &= ~flatInElement;
     still |= flatInElement;
 
-    cv::Mat roles(grey.size(), CV_8U, cv::Scalar(kUnmatched));
+    cv::Mat roles(image.size(), CV_8U, cv::Scalar(kUnmatched));
     roles.setTo(kStatic, still);
     roles.setTo(kFlat, flat);
     roles.setTo(kMoving, moving);

@@ -24,18 +24,19 @@ enum PixelRole : unsigned char {
     kStatic = 4,
 };
 
-/// A neighbouring capture: content at p in the classified capture is at p + shift in `grey`.
+/// A neighbouring capture: content at p in the classified capture is at p + shift in `image`.
 struct Neighbour {
-    cv::Mat grey;
+    cv::Mat image;
     cv::Point shift;
 };
 
-/// The role of every pixel of `grey` (CV_8U), judged against its neighbours (either may be null);
-/// all kUnmatched when no neighbour moved. Flat pixels inside an element that stays put count as
-/// static too. `suspects` receives the pixels that moved unlike the page since the previous
-/// capture or followed such a pixel (`previousSuspects`, the previous capture's, may be empty);
-/// they are only kUnmatched.
-cv::Mat ClassifyPixels(const cv::Mat& grey, const Neighbour* previous, const Neighbour* next,
+/// The role of every pixel of `image` (8-bit RGBA), judged against `neighbours`; all kFlat when
+/// no neighbour moved. A pixel is moving when some neighbour saw it follow the page and not stay
+/// put, static when some neighbour saw it stay put and none saw it follow the page; flat pixels
+/// inside an element that stays put count as static too. `suspects` receives the pixels that moved
+/// unlike the page since `previous` (one of `neighbours`, or null), or followed such a pixel of it
+/// (`previousSuspects`, may be empty); they are only kUnmatched.
+cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neighbours, const Neighbour* previous,
                        const cv::Mat& previousSuspects, cv::Mat& suspects);
 
 /// Which static elements are at their natural place in a capture at one end of the series.

@@ -12,16 +12,14 @@ namespace Page {
 /// strict enough to tell anti-aliased glyphs apart.
 constexpr int kSameTolerance = 16;
 
-/// One pair's measurement: the translation, and where in the later capture the pixels that
-/// followed the page lie (row and column counts, for finding the scrolling area).
+/// One pair's measurement: the translation, and where the two captures differ.
 struct ScrollMeasurement {
     Translation translation;
     /// Share of the changed pixels in the overlap that the translation explains (0 to 1).
     double matchedShare = 0.0;
-    /// CV_32S column vector: per row of the capture, how many pixels moved with the page.
-    cv::Mat movingPerRow;
-    /// CV_32S row vector: per column of the capture, how many pixels moved with the page.
-    cv::Mat movingPerCol;
+    /// The rectangle that holds the pixels that changed between the two captures (empty when
+    /// nothing did): outside it, the window did not change at all.
+    cv::Rect changedArea;
 };
 
 /// Translation of `current` against `previous` (grey, CV_8U, same size) along the axes that
