@@ -4,6 +4,7 @@
 #include <ZOLT/PageStitcher.h>
 
 #include "core/Diagnostics.h"
+#include "page/CaptureWindow.h"
 #include "page/PageCanvas.h"
 #include "page/PixelRoles.h"
 #include "page/ScrollMeasurement.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <exception>
 #include <map>
+#include <iostream>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -29,12 +31,6 @@ namespace {
 
 using Codes = IStitcherListener;
 
-/// A capture the page stitcher cannot use; Stitch reports it as one error line.
-class CaptureRefused : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 /// A pair whose translation explains less than this share of its changed pixels is reported as
 /// a weak correlation.
 constexpr double kWeakMatch = 0.9;
@@ -45,24 +41,6 @@ bool Complete(IStitcherListener* listener, bool reportCompletion, bool success)
         listener->OnComplete(success);
     }
     return success;
-}
-
-/// Capture `index` as 8-bit RGBA of capture 0's size.
-cv::Mat LoadCapture(IImageProvider& provider, std::size_t index, const cv::Size& size)
-{
-    const std::shared_ptr<cv::Mat> capture = provider.GetImageAt(index);
-    if (capture->depth() != CV_8U || (capture->channels() != 3 && capture->channels() != 4)) {
-        throw CaptureRefused("Error: Only 8-bit captures with three or four channels can be stitched as a page.");
-    }
-    if (capture->size() != size) {
-        throw CaptureRefused("Error: Every capture must have the first capture's size.");
-    }
-    if (capture->channels() == 4) {
-        return *capture;
-    }
-    cv::Mat rgba;
-    cv::cvtColor(*capture, rgba, cv::COLOR_RGB2RGBA);
-    return rgba;
 }
 
 cv::Mat Grey(const cv::Mat& rgba)
@@ -123,8 +101,8 @@ std::vector<Page::ScrollMeasurement> MeasurePairs(IImageProvider& provider, cons
     const auto work = [&]() {
         try {
             for (std::size_t pair = next++; pair < pairs && !stop; pair = next++) {
-                const cv::Mat previous = Grey(LoadCapture(provider, pair, size));
-                const cv::Mat current = Grey(LoadCapture(provider, pair + 1, size));
+                const cv::Mat previous = Grey(Page::LoadCapture(provider, pair, size));
+                const cv::Mat current = Grey(Page::LoadCapture(provider, pair + 1, size));
                 measurements[pair] = Page::MeasureScroll(previous, current, direction);
                 if (!progress.Step()) {
                     stop = true;
@@ -179,101 +157,6 @@ std::vector<cv::Point> ScrollPositions(const std::vector<Translation>& translati
     return positions;
 }
 
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-constexpr int kNeighboursPerSide = 2;
-
-/// The nearest capture before (step -1) or after (step +1) `index` that shows the page from
-/// another position: a repeated capture tells nothing about what moves.
-std::size_t DistinctNeighbour(const std::vector<cv::Point>& positions, std::size_t index, int step)
-{
-    for (std::size_t other = index + step; other < positions.size(); other += step) {
-        if (positions[other] != positions[index]) {
-            return other;
-        }
-    }
-    return kNone;
-}
-
-/// The earliest capture that capture `index` is judged against (itself when there is none).
-std::size_t OldestNeighbour(const std::vector<cv::Point>& positions, std::size_t index)
-{
-    std::size_t oldest = std::min(index, positions.size() - 1);
-    for (int reach = 0; reach < kNeighboursPerSide; ++reach) {
-        const std::size_t other = DistinctNeighbour(positions, oldest, -1);
-        if (other == kNone) {
-            break;
-        }
-        oldest = other;
-    }
-    return oldest;
-}
-
-/// The captures around the one being composed, each loaded once and dropped once behind, with
-/// the suspect pixels found in each.
-class CaptureWindow {
-public:
-    CaptureWindow(IImageProvider& provider, const cv::Size& size) : provider_(provider), size_(size) {}
-
-    const cv::Mat& At(std::size_t index)
-    {
-        cv::Mat& capture = captures_[index];
-        if (capture.empty()) {
-            capture = LoadCapture(provider_, index, size_);
-        }
-        return capture;
-    }
-
-    cv::Mat& Suspects(std::size_t index) { return suspects_[index]; }
-
-    /// Forgets every capture before `index`.
-    void DropBefore(std::size_t index)
-    {
-        captures_.erase(captures_.begin(), captures_.lower_bound(index));
-        suspects_.erase(suspects_.begin(), suspects_.lower_bound(index));
-    }
-
-private:
-    IImageProvider& provider_;
-    cv::Size size_;
-    std::map<std::size_t, cv::Mat> captures_;
-    std::map<std::size_t, cv::Mat> suspects_;
-};
-
-/// The roles of capture `index`'s scrolling area, judged against the nearest distinct captures
-/// on either side: two each, so that what a flat background leaves open the next one may settle.
-cv::Mat CaptureRoles(CaptureWindow& window, std::size_t index, const std::vector<cv::Point>& positions,
-                     const Page::PageLayout& layout)
-{
-    const cv::Rect box = layout.PageBox();
-    std::vector<Page::Neighbour> neighbours;
-    std::size_t before = kNone;
-    for (const int step : {-1, +1}) {
-        std::size_t other = index;
-        for (int reach = 0; reach < kNeighboursPerSide; ++reach) {
-            other = DistinctNeighbour(positions, other, step);
-            if (other == kNone) {
-                break;
-            }
-            if (step < 0 && reach == 0) {
-                before = other;
-            }
-            // Content at p here shows at p + (position here - position there) there.
-            neighbours.push_back({window.At(other)(box), positions[index] - positions[other]});
-        }
-    }
-    const Page::Neighbour* previous = before != kNone ? &neighbours.front() : nullptr;
-    const cv::Mat previousSuspects = before != kNone ? window.Suspects(before) : cv::Mat();
-    cv::Mat roles = Page::ClassifyPixels(window.At(index)(box), neighbours, previous, previousSuspects,
-                                         window.Suspects(index));
-    if (index == layout.LowCapture()) {
-        Page::MarkNaturalElements(roles, layout.MainAxis(), Page::PageEnd::Low);
-    }
-    if (index == layout.HighCapture()) {
-        Page::MarkNaturalElements(roles, layout.MainAxis(), Page::PageEnd::High);
-    }
-    return roles;
-}
-
 /// Composes the page capture by capture, holding a few captures at a time. False when the
 /// listener asked to stop.
 bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box, const std::vector<cv::Point>& positions,
@@ -281,10 +164,9 @@ bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box
 {
     const Page::PageLayout layout(size, box, positions);
     Page::PageCanvas canvas(layout, CV_8UC4);
-    CaptureWindow window(provider, size);
+    Page::CaptureWindow window(provider, layout, positions);
     for (std::size_t index = 0; index < positions.size(); ++index) {
-        const cv::Mat roles = CaptureRoles(window, index, positions, layout);
-        window.DropBefore(OldestNeighbour(positions, index + 1));
+        const cv::Mat roles = window.Roles(index);
         if (getenv("PAGE_DEBUG")) { cv::Mat vis; roles.convertTo(vis, CV_8U, 60); cv::imwrite("/tmp/pg/roles-" + std::to_string(index) + ".png", vis); }
         canvas.AddFrame(window.At(index), index);
         canvas.AddPage(window.At(index), roles, index);
@@ -338,6 +220,7 @@ bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherLi
             }
         }
         const cv::Rect box = ScrollingArea(measurements, size);
+        if (getenv("PAGE_DEBUG")) { std::cerr << "box " << box << "\n"; }
         measurements.clear();
 
         StepProgress composing(listener, middle, progressEnd, count);
@@ -348,7 +231,7 @@ bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherLi
         }
         result = stitched;
         translations_ = std::move(translations);
-    } catch (const CaptureRefused& refused) {
+    } catch (const Page::CaptureRefused& refused) {
         Diagnostics::ErrorLine(refused.what());
         return Complete(listener, reportCompletion, false);
     }

@@ -37,6 +37,8 @@ namespace {
 /// What one neighbour says about each pixel, within the part of the page both show.
 struct Comparison {
     cv::Rect here;
+    /// 255 where the neighbour's view of this part of the page is not hidden by an element.
+    cv::Mat open;
     cv::Mat same;
     cv::Mat moved;
 };
@@ -53,8 +55,12 @@ bool Compare(const cv::Mat& image, const Neighbour& neighbour, Comparison& compa
     if (comparison.here.empty()) {
         return false;
     }
-    comparison.same = SameAs(image(comparison.here), neighbour.image(comparison.here));
-    comparison.moved = SameAs(image(comparison.here), neighbour.image(comparison.here + neighbour.shift));
+    const cv::Rect there = comparison.here + neighbour.shift;
+    // Where an element hides the page in the neighbour, agreeing or not with it proves nothing.
+    comparison.open = neighbour.occluded.empty() ? cv::Mat(comparison.here.size(), CV_8U, cv::Scalar(255))
+                                                 : ~neighbour.occluded(there);
+    comparison.same = SameAs(image(comparison.here), neighbour.image(comparison.here)) & comparison.open;
+    comparison.moved = SameAs(image(comparison.here), neighbour.image(there)) & comparison.open;
     return true;
 }
 
@@ -71,7 +77,7 @@ cv::Mat Suspects(const cv::Size& size, const Neighbour& previous, const Comparis
     if (comparison.here.empty()) {
         return suspects;
     }
-    cv::Mat here = ~(comparison.same | comparison.moved);
+    cv::Mat here = comparison.open & ~(comparison.same | comparison.moved);
     if (previousSuspects.size() == size) {
         here |= comparison.moved & previousSuspects(comparison.here + previous.shift);
     }

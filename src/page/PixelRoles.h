@@ -28,6 +28,8 @@ enum PixelRole : unsigned char {
 struct Neighbour {
     cv::Mat image;
     cv::Point shift;
+    /// The neighbour's own static pixels (255), in its coordinates; empty when not known yet.
+    cv::Mat occluded;
 };
 
 /// The role of every pixel of `image` (8-bit RGBA), judged against `neighbours`; all kFlat when
