@@ -91,17 +91,20 @@ cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neigh
                        const cv::Mat& previousSuspects, cv::Mat& suspects)
 {
     cv::Mat moving = cv::Mat::zeros(image.size(), CV_8U);
-    cv::Mat still = cv::Mat::zeros(image.size(), CV_8U);
+    // Votes, one per neighbour: stayed put and did not follow the page, or looked the same both
+    // ways. A flat colour can stay put by coincidence against one neighbour, not against most.
+    cv::Mat stillVotes = cv::Mat::zeros(image.size(), CV_8U);
+    cv::Mat flatVotes = cv::Mat::zeros(image.size(), CV_8U);
     suspects = cv::Mat::zeros(image.size(), CV_8U);
     for (const Neighbour& neighbour : neighbours) {
         Comparison comparison;
         if (!Compare(image, neighbour, comparison)) {
             continue;
         }
-        // Only a neighbour that tells the two apart has a say; a flat background says nothing.
         const cv::Rect& here = comparison.here;
         moving(here) |= comparison.moved & ~comparison.same;
-        still(here) |= comparison.same & ~comparison.moved;
+        cv::add(stillVotes(here), 1, stillVotes(here), comparison.same & ~comparison.moved);
+        cv::add(flatVotes(here), 1, flatVotes(here), comparison.same & comparison.moved);
         if (&neighbour == previous) {
             suspects = Suspects(image.size(), neighbour, comparison, previousSuspects);
         }
@@ -109,7 +112,7 @@ cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neigh
     if (previous != nullptr && previous->shift == cv::Point(0, 0)) {
         suspects = Suspects(image.size(), *previous, {}, previousSuspects);
     }
-    still &= ~moving;
+    cv::Mat still = (stillVotes > flatVotes) & ~moving;
     cv::Mat flat = ~(moving | still);
 
     // A fixed element's flat inside looks like page to every neighbour; its edges and text do
