@@ -190,7 +190,7 @@ void PageCanvas::AddPage(const cv::Mat& capture, const cv::Mat& roles, std::size
             if (role[x] == kStatic) {
                 continue;
             }
-            const int candidate = role[x] * (kOrderSteps + 1) + order;
+            const int candidate = (role[x] == kFlat ? kMoving : role[x]) * (kOrderSteps + 1) + order;
             unsigned char& current = cost[target.x + x];
             if (candidate < current) {
                 current = static_cast<unsigned char>(candidate);
