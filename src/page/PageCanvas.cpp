@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <opencv2/imgcodecs.hpp>
 #include <limits>
 
 namespace ZOLT {
@@ -133,7 +131,6 @@ PageCanvas::PageCanvas(const PageLayout& layout, int type)
       image_(cv::Mat::zeros(layout.OutputSize(), type)),
       cost_(layout.OutputSize(), CV_8U, cv::Scalar(kUnset))
 {
-    if (getenv("PAGE_DEBUG")) debugSource_ = cv::Mat(layout.OutputSize(), CV_8U, cv::Scalar(255));
 }
 
 void PageCanvas::CopyFrameBand(const cv::Mat& capture, std::size_t index, const cv::Rect& band)
@@ -195,7 +192,6 @@ void PageCanvas::AddPage(const cv::Mat& capture, const cv::Mat& roles, std::size
             if (candidate < current) {
                 current = static_cast<unsigned char>(candidate);
                 pixel[target.x + x] = source[box.x + x];
-                if (!debugSource_.empty()) debugSource_.at<unsigned char>(target.y + y, target.x + x) = static_cast<unsigned char>(index);
             }
         }
     }
@@ -252,7 +248,6 @@ void PageCanvas::FillAcrossMainAxis()
 
 cv::Mat PageCanvas::Finish()
 {
-    if (!debugSource_.empty()) { cv::imwrite("/tmp/pg/source.png", debugSource_); cv::imwrite("/tmp/pg/cost.png", cost_); }
     FillFrameBands(lowFrame_);
     lowFrame_.release();
     FillAcrossMainAxis();

@@ -66,7 +66,6 @@ private:
     /// Per output pixel: 255 for not yet set, else role * 63 + the capture's rank in the series.
     cv::Mat cost_;
     cv::Mat lowFrame_;
-    cv::Mat debugSource_;
 };
 
 }  // namespace Page

@@ -10,16 +10,12 @@
 #include "page/ScrollMeasurement.h"
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/imgcodecs.hpp>
-#include <cstdlib>
-#include <string>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <exception>
 #include <map>
-#include <iostream>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -167,7 +163,6 @@ bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box
     Page::CaptureWindow window(provider, layout, positions);
     for (std::size_t index = 0; index < positions.size(); ++index) {
         const cv::Mat roles = window.Roles(index);
-        if (getenv("PAGE_DEBUG")) { cv::Mat vis; roles.convertTo(vis, CV_8U, 60); cv::imwrite("/tmp/pg/roles-" + std::to_string(index) + ".png", vis); }
         canvas.AddFrame(window.At(index), index);
         canvas.AddPage(window.At(index), roles, index);
         if (!progress.Step()) {
@@ -220,7 +215,6 @@ bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherLi
             }
         }
         const cv::Rect box = ScrollingArea(measurements, size);
-        if (getenv("PAGE_DEBUG")) { std::cerr << "box " << box << "\n"; }
         measurements.clear();
 
         StepProgress composing(listener, middle, progressEnd, count);
