@@ -14,9 +14,15 @@ namespace Page {
 namespace {
 
 constexpr unsigned char kUnset = 255;
-/// Captures are ranked by their order in this many steps within one role (the last role's last
-/// rank stays below kUnset).
-constexpr int kOrderSteps = 62;
+/// Captures are ranked by their order in this many steps within one rank of roles.
+constexpr int kOrderSteps = 63;
+
+/// A role's preference as a source: an element at its natural place, then whatever followed the
+/// page (flat or not), then what no neighbour vouched for.
+int RoleRank(unsigned char role)
+{
+    return role == kNatural ? 0 : role == kUnmatched ? 2 : 1;
+}
 
 std::uint32_t Pack(const cv::Vec4b& pixel)
 {
@@ -187,7 +193,7 @@ void PageCanvas::AddPage(const cv::Mat& capture, const cv::Mat& roles, std::size
             if (role[x] == kStatic) {
                 continue;
             }
-            const int candidate = (role[x] == kFlat ? kMoving : role[x]) * (kOrderSteps + 1) + order;
+            const int candidate = RoleRank(role[x]) * (kOrderSteps + 1) + order;
             unsigned char& current = cost[target.x + x];
             if (candidate < current) {
                 current = static_cast<unsigned char>(candidate);

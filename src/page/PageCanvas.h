@@ -63,7 +63,7 @@ private:
 
     const PageLayout& layout_;
     cv::Mat image_;
-    /// Per output pixel: 255 for not yet set, else role * 63 + the capture's rank in the series.
+    /// Per output pixel: 255 for not yet set, else the role's rank * 64 + the capture's order.
     cv::Mat cost_;
     cv::Mat lowFrame_;
 };
