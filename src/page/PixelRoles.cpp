@@ -23,16 +23,16 @@ cv::Mat SameAs(const cv::Mat& a, const cv::Mat& b)
 {
     cv::Mat difference;
     cv::absdiff(a, b, difference);
-    cv::Mat summed;
-    cv::transform(difference, summed, cv::Matx<float, 1, 4>(1.f, 1.f, 1.f, 0.f));
-    cv::Mat same;
-    cv::compare(summed, kSameColourTolerance, same, cv::CMP_LE);
+    cv::Mat same(a.size(), CV_8U);
+    for (int y = 0; y < difference.rows; ++y) {
+        const unsigned char* channel = difference.ptr<unsigned char>(y);
+        unsigned char* out = same.ptr<unsigned char>(y);
+        for (int x = 0; x < difference.cols; ++x, channel += 4) {
+            out[x] = channel[0] + channel[1] + channel[2] <= kSameColourTolerance ? 255 : 0;
+        }
+    }
     return same;
 }
-
-}  // namespace
-
-namespace {
 
 /// What one neighbour says about each pixel, within the part of the page both show.
 struct Comparison {
