@@ -87,7 +87,7 @@ const cv::Mat& CaptureWindow::FirstSightStatic(std::size_t index)
         const cv::Rect box = layout_.PageBox();
         std::vector<Neighbour> neighbours;
         for (const std::size_t other : NeighboursOf(index)) {
-            neighbours.push_back({At(other)(box), positions_[index] - positions_[other], cv::Mat()});
+            neighbours.push_back({At(other)(box), positions_[index] - positions_[other], cv::Mat(), other < index});
         }
         cv::Mat ignored;
         still = ClassifyPixels(At(index)(box), neighbours, nullptr, cv::Mat(), ignored) == kStatic;
@@ -104,7 +104,8 @@ cv::Mat CaptureWindow::Roles(std::size_t index)
     std::size_t before = kNone;
     for (const std::size_t other : others) {
         // Content at p here shows at p + (position here - position there) there.
-        neighbours.push_back({At(other)(box), positions_[index] - positions_[other], FirstSightStatic(other)});
+        neighbours.push_back(
+            {At(other)(box), positions_[index] - positions_[other], FirstSightStatic(other), other < index});
     }
     if (!others.empty() && others.front() < index) {
         before = others.front();

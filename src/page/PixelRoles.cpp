@@ -39,6 +39,9 @@ struct Comparison {
     cv::Rect here;
     /// 255 where the neighbour's view of this part of the page is not hidden by an element.
     cv::Mat open;
+    /// Like `same` and `moved`, also where the page is hidden in the neighbour.
+    cv::Mat sameAnyway;
+    cv::Mat movedAnyway;
     cv::Mat same;
     cv::Mat moved;
 };
@@ -59,8 +62,10 @@ bool Compare(const cv::Mat& image, const Neighbour& neighbour, Comparison& compa
     // Where an element hides the page in the neighbour, agreeing or not with it proves nothing.
     comparison.open = neighbour.occluded.empty() ? cv::Mat(comparison.here.size(), CV_8U, cv::Scalar(255))
                                                  : ~neighbour.occluded(there);
-    comparison.same = SameAs(image(comparison.here), neighbour.image(comparison.here)) & comparison.open;
-    comparison.moved = SameAs(image(comparison.here), neighbour.image(there)) & comparison.open;
+    comparison.sameAnyway = SameAs(image(comparison.here), neighbour.image(comparison.here));
+    comparison.same = comparison.sameAnyway & comparison.open;
+    comparison.movedAnyway = SameAs(image(comparison.here), neighbour.image(there));
+    comparison.moved = comparison.movedAnyway & comparison.open;
     return true;
 }
 
@@ -90,7 +95,12 @@ cv::Mat Suspects(const cv::Size& size, const Neighbour& previous, const Comparis
 cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neighbours, const Neighbour* previous,
                        const cv::Mat& previousSuspects, cv::Mat& suspects)
 {
-    cv::Mat moving = cv::Mat::zeros(image.size(), CV_8U);
+    // Evidence from the captures before and after this one, kept apart: an element that stayed
+    // put until now and moves with the page from now on (a sticky one pushed by the end of its
+    // container) is not where the page puts it, while one that moved with the page until now is.
+    cv::Mat movingBefore = cv::Mat::zeros(image.size(), CV_8U);
+    cv::Mat movingAfter = cv::Mat::zeros(image.size(), CV_8U);
+    cv::Mat stillBefore = cv::Mat::zeros(image.size(), CV_8U);
     // Votes, one per neighbour: stayed put and did not follow the page, or looked the same both
     // ways. A flat colour can stay put by coincidence against one neighbour, not against most.
     cv::Mat stillVotes = cv::Mat::zeros(image.size(), CV_8U);
@@ -102,8 +112,13 @@ cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neigh
             continue;
         }
         const cv::Rect& here = comparison.here;
-        moving(here) |= comparison.moved & ~comparison.same;
-        cv::add(stillVotes(here), 1, stillVotes(here), comparison.same & ~comparison.moved);
+        const cv::Mat stayed = comparison.same & ~comparison.moved;
+        (neighbour.before ? movingBefore : movingAfter)(here) |= comparison.moved & ~comparison.same;
+        if (neighbour.before) {
+            // Staying put is seen at the same place, whatever hides the page elsewhere.
+            stillBefore(here) |= comparison.sameAnyway & ~comparison.movedAnyway;
+        }
+        cv::add(stillVotes(here), 1, stillVotes(here), stayed);
         cv::add(flatVotes(here), 1, flatVotes(here), comparison.same & comparison.moved);
         if (&neighbour == previous) {
             suspects = Suspects(image.size(), neighbour, comparison, previousSuspects);
@@ -112,6 +127,9 @@ cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neigh
     if (previous != nullptr && previous->shift == cv::Point(0, 0)) {
         suspects = Suspects(image.size(), *previous, {}, previousSuspects);
     }
+    const cv::Mat startsMoving = stillBefore & movingAfter & ~movingBefore;
+    suspects |= startsMoving;
+    const cv::Mat moving = movingBefore | (movingAfter & ~startsMoving);
     cv::Mat still = (stillVotes > flatVotes) & ~moving;
     cv::Mat flat = ~(moving | still);
 

@@ -30,6 +30,8 @@ struct Neighbour {
     cv::Point shift;
     /// The neighbour's own static pixels (255), in its coordinates; empty when not known yet.
     cv::Mat occluded;
+    /// The neighbour was captured before the classified capture.
+    bool before = false;
 };
 
 /// The role of every pixel of `image` (8-bit RGBA), judged against `neighbours`; all kFlat when
