@@ -119,18 +119,18 @@ void UseLargeBufferAllocator(cv::Mat& matrix)
 
 // --- Workspaces -------------------------------------------------------------------------------
 
-PhaseCorrelationTranslationDetector::WorkspacePool::Lease::Lease(WorkspacePool& pool,
+WorkspacePool::Lease::Lease(WorkspacePool& pool,
                                                                  std::unique_ptr<Workspace> workspace)
     : pool_(pool), workspace_(std::move(workspace))
 {
 }
 
-PhaseCorrelationTranslationDetector::WorkspacePool::Lease::~Lease()
+WorkspacePool::Lease::~Lease()
 {
     pool_.GiveBack(std::move(workspace_));
 }
 
-PhaseCorrelationTranslationDetector::WorkspacePool::Lease PhaseCorrelationTranslationDetector::WorkspacePool::Acquire()
+WorkspacePool::Lease WorkspacePool::Acquire()
 {
     std::unique_ptr<Workspace> workspace;
     {
@@ -146,7 +146,7 @@ PhaseCorrelationTranslationDetector::WorkspacePool::Lease PhaseCorrelationTransl
     return Lease(*this, std::move(workspace));
 }
 
-void PhaseCorrelationTranslationDetector::WorkspacePool::KeepAtMost(std::size_t idle)
+void WorkspacePool::KeepAtMost(std::size_t idle)
 {
     std::vector<std::unique_ptr<Workspace>> surplus;
     {
@@ -159,7 +159,7 @@ void PhaseCorrelationTranslationDetector::WorkspacePool::KeepAtMost(std::size_t 
     // The buffers are freed here, outside the lock.
 }
 
-void PhaseCorrelationTranslationDetector::WorkspacePool::GiveBack(std::unique_ptr<Workspace> workspace)
+void WorkspacePool::GiveBack(std::unique_ptr<Workspace> workspace)
 {
     try {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -238,55 +238,6 @@ void SequenceSpectra::KeepSpareBuffer(cv::Mat buffer)
     } catch (...) {
         // Not kept: a later capture allocates its own buffer.
     }
-}
-
-// --- The pair a sequence worker correlates on this thread -------------------------------------
-
-namespace {
-
-thread_local const PairInSequence* pairOnThisThread = nullptr;
-
-bool SameMatrix(const cv::Mat& left, const cv::Mat& right)
-{
-    return left.data == right.data && left.rows == right.rows && left.cols == right.cols &&
-           left.type() == right.type() && left.step[0] == right.step[0];
-}
-
-}  // namespace
-
-PairInSequence::PairInSequence(SequenceSpectra& spectra, std::size_t pair, const cv::Mat& previous,
-                               const cv::Mat& current)
-    : spectra_(spectra), pair_(pair), previous_(previous), current_(current), outer_(pairOnThisThread)
-{
-    pairOnThisThread = this;
-}
-
-PairInSequence::~PairInSequence()
-{
-    pairOnThisThread = outer_;
-    spectra_.Release(pair_ - 1);
-    spectra_.Release(pair_);
-}
-
-const PairInSequence* PairInSequence::OnThisThread()
-{
-    return pairOnThisThread;
-}
-
-bool PairInSequence::Find(const cv::Mat& image, std::size_t& index) const
-{
-    if (image.dims != 2 || image.empty()) {
-        return false;
-    }
-    if (SameMatrix(image, previous_)) {
-        index = pair_ - 1;
-        return true;
-    }
-    if (SameMatrix(image, current_)) {
-        index = pair_;
-        return true;
-    }
-    return false;
 }
 
 }  // namespace Stitching

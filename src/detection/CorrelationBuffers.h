@@ -10,8 +10,6 @@
 
 #include "detection/PackedSpectrum.h"
 
-#include <ZOLT/Detection.h>
-
 #include <opencv2/core.hpp>
 
 #include <cstddef>
@@ -31,7 +29,7 @@ namespace Stitching {
 void UseLargeBufferAllocator(cv::Mat& matrix);
 
 /// The matrices one pair correlation works in: about 3 times the padded size in floats.
-struct PhaseCorrelationTranslationDetector::Workspace {
+struct Workspace {
     cv::Mat firstGrey;
     cv::Mat secondGrey;
     /// CV_32FC1 padded image. While `paddingClean` is set, everything outside `placed` is 0, so
@@ -48,7 +46,7 @@ struct PhaseCorrelationTranslationDetector::Workspace {
 };
 
 /// Idle workspaces of one detector (and of its copies). Thread-safe.
-class PhaseCorrelationTranslationDetector::WorkspacePool {
+class WorkspacePool {
 public:
     /// A workspace borrowed for the duration of one pair operation.
     class Lease {
@@ -113,31 +111,12 @@ private:
     std::vector<cv::Mat> spare_;
 };
 
-/// Tells the pair operation that runs on this thread which captures a sequence worker is
-/// correlating, so that it takes their spectra from the sequence. The pair operation is still
-/// called through the detector's virtual table; an override that passes other images simply
-/// finds no shared spectrum for them. Releases both captures' spectra when it ends.
-class PairInSequence {
-public:
-    PairInSequence(SequenceSpectra& spectra, std::size_t pair, const cv::Mat& previous, const cv::Mat& current);
-    PairInSequence(const PairInSequence&) = delete;
-    PairInSequence& operator=(const PairInSequence&) = delete;
-    ~PairInSequence();
-
-    /// The pair being correlated on this thread, or null outside a sequence worker.
-    static const PairInSequence* OnThisThread();
-
-    /// The capture index of `image` when it is one of the pair's captures (the same pixels,
-    /// size, type and row step).
-    bool Find(const cv::Mat& image, std::size_t& index) const;
-    SequenceSpectra& Spectra() const { return spectra_; }
-
-private:
-    SequenceSpectra& spectra_;
-    const std::size_t pair_;
-    const cv::Mat& previous_;
-    const cv::Mat& current_;
-    const PairInSequence* const outer_;
+/// The two captures of a pair as positions in a sequence whose spectra `store` keeps: the
+/// sequence loop hands this to the pair step, so both spectra are computed once per sequence.
+struct SequencePair {
+    SequenceSpectra& store;
+    /// Index of the pair's first capture; the second one follows it.
+    std::size_t first;
 };
 
 }  // namespace Stitching
