@@ -135,12 +135,12 @@ Figures InChild(const MakeStitcher& make)
     return figures;
 }
 
-/// Correlation buffers of one pair searched vertically: the padded image, the normalised
-/// cross-power spectrum (complex), the two captures' packed spectra and their grey copies.
+/// What one pair searched vertically works on: its two captures and their grey copies, the
+/// padded image, the normalised cross-power spectrum (complex) and the two packed spectra.
 double PairWorkingSetMiB()
 {
     const double padded = cv::getOptimalDFTSize(2 * CAPTURE.height) * static_cast<double>(CAPTURE.width);
-    return (padded * (4 + 8 + 2 * 4) + 2.0 * CAPTURE.area()) / MIB;
+    return (2.0 * CAPTURE.area() * (4 + 1) + padded * (4 + 8 + 2 * 4)) / MIB;
 }
 
 void PeakMemory(benchmark::State& state, const MakeStitcher& make)

@@ -8,6 +8,7 @@
 // detection over a sequence every capture's spectrum is also needed by two pairs; the sequence
 // keeps it until both have used it.
 
+#include "core/LargeBuffers.h"
 #include "detection/PackedSpectrum.h"
 
 #include <opencv2/core.hpp>
@@ -20,13 +21,6 @@
 
 namespace ZOLT {
 namespace Stitching {
-
-/// Makes `matrix` take its next buffers from the allocator for large transform buffers: memory
-/// that the system may back with huge pages, so that first touching tens of megabytes costs a
-/// few page faults instead of thousands (where page faults are slow, as in virtual machines,
-/// that is most of the cost of a fresh buffer). Matrices of other allocators are unaffected
-/// until they allocate anew.
-void UseLargeBufferAllocator(cv::Mat& matrix);
 
 /// The matrices one pair correlation works in: about 3 times the padded size in floats.
 struct Workspace {
