@@ -4,20 +4,10 @@
 #include <ZOLT/Borders.h>
 
 #include "core/Diagnostics.h"
+#include "core/ListenerReports.h"
 
 namespace ZOLT {
 namespace Stitching {
-
-namespace {
-
-void ReportCompletion(IStitcherListener* listener, bool reportCompletion, bool success)
-{
-    if (listener != nullptr && reportCompletion) {
-        listener->OnComplete(success);
-    }
-}
-
-}  // namespace
 
 BorderDetection::BorderDetection() = default;
 BorderDetection::BorderDetection(const BorderDetection& other) = default;

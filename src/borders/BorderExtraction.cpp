@@ -6,19 +6,10 @@
 #include "core/Diagnostics.h"
 #include "core/LargeBuffers.h"
 
-#include <iostream>
-
 namespace ZOLT {
 namespace Stitching {
 
 namespace {
-
-/// The two notices after which the decorator stitches the captures unchanged; the library's
-/// only lines on the standard output stream.
-void NoticeLine(const char* text)
-{
-    std::cout << text << std::endl;
-}
 
 /// Replaces `holder` by a deep copy of the strip (rows, cols) of `first`, or by an empty matrix
 /// when the side has no strip, so that an older extraction's strip is never re-applied.
@@ -64,11 +55,11 @@ bool BasicBorderDetection::ExtractBorders(IImageProvider& provider)
     cv::Range rowRange(0, 0);
     cv::Range colRange(0, 0);
     if (!FindContent(provider, size, rowRange, colRange)) {
-        NoticeLine("No content box was found.");
+        Diagnostics::NoticeLine("No content box was found.");
         return false;
     }
     if (!CopyBorders(first, rowRange, colRange)) {
-        NoticeLine("No borders were extracted.");
+        Diagnostics::NoticeLine("No borders were extracted.");
         return false;
     }
 

@@ -32,7 +32,7 @@ void BoundaryFailure(const char* sides, std::size_t index)
 {
     const std::string line = std::string("Error: Failed to find ") + sides +
                              " content boundary for image with index " + std::to_string(index) + ".";
-    Diagnostics::ErrorLine(line.c_str());
+    Diagnostics::ErrorLine(line);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <ZOLT/Detection.h>
 
 #include "core/Diagnostics.h"
+#include "core/ListenerReports.h"
 #include "detection/ConsistencyRule.h"
 #include "detection/PairCorrelator.h"
 
@@ -241,9 +242,7 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
         }
     }
 
-    if (listener != nullptr) {
-        listener->OnError(IStitcherListener::Cancelled, false);
-    }
+    ReportError(listener, IStitcherListener::Cancelled);
     return {};
 }
 

@@ -2,11 +2,12 @@
 
 #include <ZOLT/Utilities.h>
 
+#include "core/Diagnostics.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <cstdint>
 #include <cstdlib>
-#include <iostream>
 #include <limits>
 
 namespace ZOLT {
@@ -149,7 +150,7 @@ private:
 void Utilities::ClipCorner(cv::Mat& image, const cv::Point& first, const cv::Point& second, bool towardStart)
 {
     if (!PointWithin(image, first) || !PointWithin(image, second)) {
-        std::cerr << "Points given are out of the bounds for the given matrix\n";
+        Diagnostics::ErrorLine("Points given are out of the bounds for the given matrix");
         return;
     }
 
