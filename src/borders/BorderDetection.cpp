@@ -23,8 +23,8 @@ BorderDetection::~BorderDetection()
     stitcher_.reset();
 }
 
-bool BorderDetection::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
-                             int progressStart, int progressEnd, bool reportCompletion)
+bool BorderDetection::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
+                             int progressEnd, bool reportCompletion)
 {
     // Checked before extraction so that the host's captures are not cropped for nothing.
     if (!stitcher_) {

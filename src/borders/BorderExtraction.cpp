@@ -75,15 +75,14 @@ bool BasicBorderDetection::CopyBorders(const cv::Mat& first, const cv::Range& ro
     const int rows = first.rows;
     const int cols = first.cols;
     const cv::Range allCols(0, cols);
-    const bool saved =
-        SaveBorder(topBorder_, rowRange.start > 0, first, cv::Range(0, rowRange.start), allCols,
-                   "Error: Failed to extract top border.") &&
-        SaveBorder(bottomBorder_, rowRange.end < rows, first, cv::Range(rowRange.end, rows), allCols,
-                   "Error: Failed to extract bottom border.") &&
-        SaveBorder(leftBorder_, colRange.start > 0, first, rowRange, cv::Range(0, colRange.start),
-                   "Error: Failed to extract left border.") &&
-        SaveBorder(rightBorder_, colRange.end < cols, first, rowRange, cv::Range(colRange.end, cols),
-                   "Error: Failed to extract right border.");
+    const bool saved = SaveBorder(topBorder_, rowRange.start > 0, first, cv::Range(0, rowRange.start), allCols,
+                                  "Error: Failed to extract top border.") &&
+                       SaveBorder(bottomBorder_, rowRange.end < rows, first, cv::Range(rowRange.end, rows), allCols,
+                                  "Error: Failed to extract bottom border.") &&
+                       SaveBorder(leftBorder_, colRange.start > 0, first, rowRange, cv::Range(0, colRange.start),
+                                  "Error: Failed to extract left border.") &&
+                       SaveBorder(rightBorder_, colRange.end < cols, first, rowRange, cv::Range(colRange.end, cols),
+                                  "Error: Failed to extract right border.");
     if (!saved) {
         return false;
     }
@@ -142,8 +141,7 @@ bool BasicBorderDetection::AddBorders(const cv::Range& rowRange, const cv::Range
     // content rows only, next to the top of the content, and the margins below them stay 0.
     PlaceBorder(top, bordered(cv::Range(0, rowRange.start), cv::Range(0, top.cols)));
     PlaceBorder(bottom, bordered(cv::Range(rowRange.end, bordered.rows), cv::Range(0, bottom.cols)));
-    PlaceBorder(left, bordered(cv::Range(rowRange.start, rowRange.start + left.rows),
-                               cv::Range(0, colRange.start)));
+    PlaceBorder(left, bordered(cv::Range(rowRange.start, rowRange.start + left.rows), cv::Range(0, colRange.start)));
     PlaceBorder(right, bordered(cv::Range(rowRange.start, rowRange.start + right.rows),
                                 cv::Range(colRange.end, bordered.cols)));
     return true;

@@ -30,8 +30,8 @@ bool ConvertToGrey(const cv::Mat& capture, cv::Mat& grey)
 
 void BoundaryFailure(const char* sides, std::size_t index)
 {
-    const std::string line = std::string("Error: Failed to find ") + sides +
-                             " content boundary for image with index " + std::to_string(index) + ".";
+    const std::string line = std::string("Error: Failed to find ") + sides + " content boundary for image with index " +
+                             std::to_string(index) + ".";
     Diagnostics::ErrorLine(line);
 }
 
@@ -101,8 +101,7 @@ bool BasicBorderDetection::FindContent(IImageProvider& provider, const cv::Size&
     return false;
 }
 
-bool BasicBorderDetection::FindTopAndLeftContentBoundary(cv::Mat& difference, cv::Range& rowRange,
-                                                         cv::Range& colRange)
+bool BasicBorderDetection::FindTopAndLeftContentBoundary(cv::Mat& difference, cv::Range& rowRange, cv::Range& colRange)
 {
     // Once a row lies at or below the box's top, only pixels left of the box can still move it.
     bool topSettled = false;

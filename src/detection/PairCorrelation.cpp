@@ -13,8 +13,14 @@ namespace Stitching {
 
 namespace {
 
-bool SearchesRows(int direction) { return direction == 0 || direction == 2; }
-bool SearchesCols(int direction) { return direction == 1 || direction == 2; }
+bool SearchesRows(int direction)
+{
+    return direction == 0 || direction == 2;
+}
+bool SearchesCols(int direction)
+{
+    return direction == 1 || direction == 2;
+}
 
 /// A searched axis is padded to at least twice its length, so the correlation along it is linear
 /// rather than circular; the other only to a size the transform handles fast.
@@ -196,8 +202,8 @@ bool PhaseCorrelationTranslationDetector::Implementation::SpectrumOf(int directi
 }
 
 bool PhaseCorrelationTranslationDetector::Implementation::Transform(int direction, const cv::Mat& image,
-                                                                   Workspace& workspace, PackedSpectrum& spectrum,
-                                                                   bool inPlace, cv::Size& size) const
+                                                                    Workspace& workspace, PackedSpectrum& spectrum,
+                                                                    bool inPlace, cv::Size& size) const
 {
     size = PaddedSize(image.size(), direction);
     spectrum.size = size;

@@ -163,8 +163,8 @@ private:
 }  // namespace
 
 std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(IImageProvider& provider,
-                                                                               IStitcherListener* listener,
-                                                                               int progressStart, int progressEnd)
+                                                                                IStitcherListener* listener,
+                                                                                int progressStart, int progressEnd)
 {
     if (provider.Count() < 2) {
         Diagnostics::ErrorLine("Error: Not enough images in the IImageProvider.");
@@ -197,8 +197,8 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
                                           : DetectTranslation(previous, current, listener);
         };
     }
-    SequenceRun run(std::move(pairStep), provider, listener, provider.Count() - 1,
-                    parameters_.useAlternativePeak, static_cast<float>(progressStart), step);
+    SequenceRun run(std::move(pairStep), provider, listener, provider.Count() - 1, parameters_.useAlternativePeak,
+                    static_cast<float>(progressStart), step);
     const std::uint32_t slots = parameters_.maxThreads < 1 ? 1U : static_cast<std::uint32_t>(parameters_.maxThreads);
 
     WorkerThreads workers(work.size());

@@ -108,8 +108,8 @@ std::vector<Translation> BasicStitcher::GetTranslations() const
     return translations_;
 }
 
-bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
-                           int progressStart, int progressEnd, bool reportCompletion)
+bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
+                           int progressEnd, bool reportCompletion)
 {
     const std::size_t count = provider.Count();
     if (count == 0) {
@@ -170,8 +170,8 @@ bool BasicStitcher::BuildResultImage(IImageProvider& provider, cv::Mat& result, 
     }
 
     const std::size_t n = translations_.size();
-    const float step = static_cast<float>(static_cast<std::int64_t>(progressEnd) - progressStart) /
-                       static_cast<float>(n);
+    const float step =
+        static_cast<float>(static_cast<std::int64_t>(progressEnd) - progressStart) / static_cast<float>(n);
     ZeroTranslationTally zeros;
     bool cancelled = false;
     bool diagonalSeen = false;
@@ -260,8 +260,8 @@ bool BasicStitcher::CalcResultImage(cv::Rect& placement, cv::Size& resultSize)
         return false;
     }
     resultSize = cv::Size(static_cast<int>(right - left), static_cast<int>(bottom - top));
-    placement = cv::Rect(static_cast<int>(-top), static_cast<int>(-left), static_cast<int>(width),
-                         static_cast<int>(height));
+    placement =
+        cv::Rect(static_cast<int>(-top), static_cast<int>(-left), static_cast<int>(width), static_cast<int>(height));
     return true;
 }
 

@@ -28,7 +28,7 @@ fs::path MakePrivateTemporaryFolder()
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr) {
         throw Cli::ToolError(Cli::ExitCode::OutputError,
-                        "cannot make a spill folder in '" + base.string() + "': " + std::strerror(errno));
+                             "cannot make a spill folder in '" + base.string() + "': " + std::strerror(errno));
     }
     return fs::path(name.data());
 }

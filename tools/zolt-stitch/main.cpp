@@ -40,7 +40,7 @@ void CheckOutputTargets(const Options& options)
 }
 
 std::vector<Cli::OutputFile> EncodeOutputs(const Options& options, const StitchOutcome& outcome,
-                                      ZOLT::Stitching::PreviewImage* preview, std::size_t captures)
+                                           ZOLT::Stitching::PreviewImage* preview, std::size_t captures)
 {
     std::vector<Cli::OutputFile> files;
     files.push_back({options.output, Cli::EncodeImage(options.output, outcome.result)});
