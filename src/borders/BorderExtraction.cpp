@@ -1,5 +1,7 @@
-// Saving the common borders of the first capture, cropping every capture to its content, and
-// framing a stitched content image with the saved borders.
+// BasicBorderDetection, the borders: ExtractBorders, CopyBorders, ApplyBorders, AddBorders,
+// CalculateFinalImageSize, HoldsAnyBorder. Saving the common borders of the first capture,
+// cropping every capture to its content, and framing a stitched content image with them.
+// The constructor and the content search are in ContentBox.cpp.
 
 #include <ZOLT/Borders.h>
 

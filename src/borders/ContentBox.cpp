@@ -1,3 +1,6 @@
+// BasicBorderDetection, the content search: the constructor, FindContent and its boundary
+// scans; the borders themselves are in BorderExtraction.cpp.
+//
 // The content box: the bounding box of every pixel that changes, with enough changed
 // neighbours, between consecutive captures. Everything outside it is common border.
 

@@ -1,5 +1,6 @@
-// Phase correlation of one pair of captures: the detector's pair operations and the
-// PhaseCorrelationTranslationDetector::Implementation steps they run on.
+// PhaseCorrelationTranslationDetector, one pair: the constructor, the pair operations, the
+// private steps, and the Implementation steps they run on. Detection over a whole provider is in
+// SequenceDetection.cpp.
 
 #include <ZOLT/Detection.h>
 

@@ -1,4 +1,5 @@
-// Translation detection over a whole provider, one worker thread per pair of captures.
+// PhaseCorrelationTranslationDetector, a whole provider: DetectTranslation over every pair, one
+// worker thread per pair of captures. The pair operations are in PairCorrelation.cpp.
 
 #include <ZOLT/Detection.h>
 

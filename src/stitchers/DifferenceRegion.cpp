@@ -1,3 +1,6 @@
+// SmartStitcher, the image operations: FindRegionWithDifferences and StitchImages; the rest of
+// the class is in SmartStitcher.cpp.
+//
 // The smart stitcher's two image operations: finding the region in which the first and the last
 // capture differ, and framing the stitched region with the first capture's fixed surroundings.
 

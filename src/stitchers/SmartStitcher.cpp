@@ -1,3 +1,6 @@
+// SmartStitcher, the stitch itself: constructors, Stitch, StitchSeveralCaptures,
+// WidenRegionToEdges; the region search and the framing are in DifferenceRegion.cpp.
+
 #include <ZOLT/Stitchers.h>
 
 #include "core/ListenerReports.h"

@@ -1,3 +1,6 @@
+// Utilities, cropping: CropCaptureImage, ClipCorner, MakeColumnTransparent, MakeRowTransparent.
+// Blending is in ImageBlending.cpp, similarity and random names in SimilarityAndNames.cpp.
+//
 // Clearing the part of a capture that the previous capture already shows.
 
 #include <ZOLT/Utilities.h>

@@ -1,3 +1,6 @@
+// Utilities, blending: BlendImages. The other parts are in CaptureCropping.cpp and
+// SimilarityAndNames.cpp.
+//
 // Laying a capture over a region of a larger image by its alpha channel.
 
 #include <ZOLT/Utilities.h>
