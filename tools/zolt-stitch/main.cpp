@@ -10,7 +10,6 @@
 #include "ExitCodes.h"
 #include "Options.h"
 #include "OutputFiles.h"
-#include "SpillFolder.h"
 #include "StitchRun.h"
 
 #include <ZOLT/Preview.h>
@@ -74,14 +73,8 @@ void Run(const Options& options, Cli::Console& console)
     const std::vector<std::filesystem::path> files = ListCaptureFiles(options.inputs);
 
     // The spill folder outlives the store, which deletes its own files first.
-    std::optional<SpillFolder> spillFolder;
-    std::unique_ptr<CaptureStore> store;
-    if (options.boundedMemory) {
-        spillFolder.emplace(options.spillFolder);
-        store = CaptureStore::Bounded(spillFolder->Prefix(), options.memoryLimitBytes);
-    } else {
-        store = CaptureStore::InMemory();
-    }
+    std::optional<Cli::SpillFolder> spillFolder;
+    const std::unique_ptr<Cli::CaptureStore> store = Cli::MakeCaptureStore(options, spillFolder);
     std::unique_ptr<ZOLT::Stitching::PreviewImage> preview;
     if (!options.previewFile.empty()) {
         preview = std::make_unique<ZOLT::Stitching::PreviewImage>();
