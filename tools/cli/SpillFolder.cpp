@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 namespace {
 
@@ -73,5 +73,5 @@ SpillFolder::~SpillFolder()
     }
 }
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT
