@@ -1,7 +1,12 @@
+// MemoryEfficientImageProvider, the store: every operation but the spill-file ones
+// (GetTempFileName, SaveMat, LoadMat), which are in SpillFiles.cpp.
+//
 // A capture store under a byte budget: the least recently used captures are spilled to files
 // and read back when asked for again.
 
 #include <ZOLT/Providers.h>
+
+#include "core/LargeBuffers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -187,7 +192,9 @@ void MemoryEfficientImageProvider::ApplyBudgetRule(const cv::Mat& incoming)
 
 void MemoryEfficientImageProvider::ReloadMat(std::size_t index)
 {
+    // Read back many times per stitch: its buffer goes straight back to the system when freed.
     cv::Mat image;
+    UseLargeBufferAllocator(image);
     LoadMat(image, records_[index].filePath);
     auto reloaded = std::make_shared<cv::Mat>(image);
     ApplyBudgetRule(image);

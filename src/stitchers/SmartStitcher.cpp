@@ -1,4 +1,10 @@
+// SmartStitcher, the stitch itself: constructors, Stitch, StitchSeveralCaptures,
+// WidenRegionToEdges; the region search and the framing are in DifferenceRegion.cpp.
+
 #include <ZOLT/Stitchers.h>
+
+#include "core/ListenerReports.h"
+#include "stitchers/CroppingProvider.h"
 
 #include <cmath>
 #include <cstdint>
@@ -8,8 +14,6 @@ namespace ZOLT {
 namespace Stitching {
 
 namespace {
-
-using ErrorCode = IStitcherListener::StitcherErrorCodes;
 
 /// The positions at which region search, cropping and the inner stitch end; whatever is left of
 /// the caller's range belongs to the framing.
@@ -42,33 +46,20 @@ bool IsSupportedCapture(const cv::Mat& capture)
     return !capture.empty() && capture.depth() == CV_8U && capture.channels() <= 4;
 }
 
-/// A missing listener goes on as if every report had been answered true.
-bool ReportProgress(IStitcherListener* listener, int position)
-{
-    return listener == nullptr || listener->OnProgress(position);
-}
-
 bool Fail(IStitcherListener* listener, bool reportCompletion)
 {
-    if (listener != nullptr && reportCompletion) {
-        listener->OnComplete(false);
-    }
-    return false;
+    return ReportCompletion(listener, reportCompletion, false);
 }
 
 bool Cancel(IStitcherListener* listener, bool reportCompletion)
 {
-    if (listener != nullptr) {
-        listener->OnError(ErrorCode::Cancelled, false);
-    }
+    ReportError(listener, IStitcherListener::Cancelled);
     return Fail(listener, reportCompletion);
 }
 
 bool FailWithoutCaptures(IStitcherListener* listener, bool reportCompletion)
 {
-    if (listener != nullptr) {
-        listener->OnError(ErrorCode::NoImages, false);
-    }
+    ReportError(listener, IStitcherListener::NoImages);
     return Fail(listener, reportCompletion);
 }
 
@@ -77,17 +68,16 @@ bool StitchSingleCapture(IImageProvider& provider, cv::Mat& result, IStitcherLis
                          bool reportCompletion)
 {
     result = *provider.GetImageAt(0);
-    if (listener == nullptr) {
-        return true;
+    return ReportSingleCapture(listener, progressEnd, reportCompletion);
+}
+
+/// Cuts every crop once and lets it go, so that a capture the region does not fit fails at the
+/// cropping stage; only the inner stitch holds crops for longer.
+void CutEveryCrop(IImageProvider& crops)
+{
+    for (std::size_t index = 0; index < crops.Count(); ++index) {
+        crops.GetImageAt(index);
     }
-    const bool ok = listener->OnProgress(progressEnd);
-    if (!ok) {
-        listener->OnError(ErrorCode::Cancelled, false);
-    }
-    if (reportCompletion) {
-        listener->OnComplete(ok);
-    }
-    return ok;
 }
 
 }  // namespace
@@ -124,7 +114,7 @@ bool SmartStitcher::StitchSeveralCaptures(IImageProvider& provider, cv::Mat& res
                                           int progressStart, int progressEnd, bool reportCompletion)
 {
     const cv::Mat first = *provider.GetImageAt(0);
-    const cv::Mat last = *provider.GetImageAt(provider.Count() - 1);
+    cv::Mat last = *provider.GetImageAt(provider.Count() - 1);
     // Turned away before any work: the region search and the framing read these two byte by
     // byte. No error code fits and this stitcher writes no line of its own, so the failed
     // completion is the whole report.
@@ -139,17 +129,21 @@ bool SmartStitcher::StitchSeveralCaptures(IImageProvider& provider, cv::Mat& res
     const int stitchDone = marks.stitchDone;
 
     cv::Rect region = FindRegionWithDifferences(first, last);
+    // Only the first capture is needed again, for the framing.
+    last.release();
     if (!ReportProgress(listener, regionDone)) {
         return Cancel(listener, reportCompletion);
     }
     region = WidenRegionToEdges(region, first.size());
-    CropCaptures(provider, region);
+    // The crops are cut when the inner stitcher reads them, so that no capture is held longer.
+    CroppingProvider crops(provider, region);
+    CutEveryCrop(crops);
     if (!ReportProgress(listener, cropDone)) {
         return Cancel(listener, reportCompletion);
     }
 
     cv::Mat stitched;
-    if (!innerStitcher_->Stitch(cropStore_, stitched, listener, cropDone, stitchDone, false)) {
+    if (!innerStitcher_->Stitch(crops, stitched, listener, cropDone, stitchDone, false)) {
         return Fail(listener, reportCompletion);
     }
     translations_ = innerStitcher_->GetTranslations();
@@ -190,17 +184,6 @@ cv::Rect SmartStitcher::WidenRegionToEdges(cv::Rect region, const cv::Size& capt
         region.height += bottomGap;
     }
     return region;
-}
-
-void SmartStitcher::CropCaptures(IImageProvider& provider, const cv::Rect& region)
-{
-    cropStore_.Clear();
-    const std::size_t count = provider.Count();
-    for (std::size_t index = 0; index < count; ++index) {
-        // A view: the crop shares the capture's pixels and keeps them alive.
-        cv::Mat crop(*provider.GetImageAt(index), region);
-        cropStore_.Add(crop);
-    }
 }
 
 }  // namespace Stitching

@@ -1,13 +1,13 @@
 #include "CaptureLoading.h"
 
 #include "Cancellation.h"
+#include "ImageHeader.h"
 #include "ExitCodes.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 
 #include <unistd.h>
@@ -17,64 +17,10 @@ namespace StitchTool {
 
 namespace {
 
-/// The largest matrix a decoder may make: a capture of the largest size with four 16-bit channels.
-constexpr std::size_t MAX_DECODED_BYTES = MAX_CAPTURE_PIXELS * 8;
-
-/// While alive, OpenCV makes its matrices through this allocator, which refuses any matrix larger
-/// than MAX_DECODED_BYTES. A decoder sizes the image from the file's header before it reads a
-/// single pixel, and OpenCV offers no way to read that header alone; refusing the allocation is
-/// how a huge claim is stopped before it costs memory. Matrices it lets through belong to the
-/// allocator it replaced, so they outlive it safely. Loading runs on one thread, with no stitch
-/// going on, while one is installed.
-class DecodingLimit : public cv::MatAllocator {
-public:
-    DecodingLimit() : previous_(cv::Mat::getDefaultAllocator()) { cv::Mat::setDefaultAllocator(this); }
-    DecodingLimit(const DecodingLimit&) = delete;
-    DecodingLimit& operator=(const DecodingLimit&) = delete;
-    ~DecodingLimit() override { cv::Mat::setDefaultAllocator(previous_); }
-
-    /// Whether a matrix was refused since the limit was installed.
-    bool Refused() const { return refused_; }
-
-    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, std::size_t* step,
-                           cv::AccessFlag flags, cv::UMatUsageFlags usageFlags) const override
-    {
-        if (data == nullptr && !Fits(dims, sizes, type)) {
-            refused_ = true;
-            CV_Error(cv::Error::StsNoMem, "the image is larger than a capture may be");
-        }
-        return previous_->allocate(dims, sizes, type, data, step, flags, usageFlags);
-    }
-
-    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usageFlags) const override
-    {
-        return previous_->allocate(data, flags, usageFlags);
-    }
-
-    void deallocate(cv::UMatData* data) const override { previous_->deallocate(data); }
-
-private:
-    static bool Fits(int dims, const int* sizes, int type)
-    {
-        std::size_t bytes = CV_ELEM_SIZE(type);
-        for (int i = 0; i < dims; ++i) {
-            const auto size = static_cast<std::size_t>(std::max(sizes[i], 0));
-            if (size != 0 && bytes > MAX_DECODED_BYTES / size) {
-                return false;
-            }
-            bytes *= size;
-        }
-        return bytes <= MAX_DECODED_BYTES;
-    }
-
-    cv::MatAllocator* const previous_;
-    mutable std::atomic<bool> refused_{false};
-};
-
 [[noreturn]] void ThrowTooLarge(const std::string& name)
 {
-    throw ToolError(ExitCode::InputError, "'" + name + "' is too large for a capture (at most " +
-                                              std::to_string(MAX_CAPTURE_PIXELS) + " pixels)");
+    throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' is too large for a capture (at most " +
+                                                        std::to_string(MAX_CAPTURE_PIXELS) + " pixels)");
 }
 
 /// Files may hold 16-bit or floating-point samples; the library stitches 8-bit captures.
@@ -94,7 +40,7 @@ cv::Mat ToEightBit(const cv::Mat& image, const std::string& name)
         return converted;
     }
     default:
-        throw ToolError(ExitCode::InputError, "'" + name + "' has a sample format that cannot be stitched");
+        throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' has a sample format that cannot be stitched");
     }
 }
 
@@ -120,8 +66,8 @@ cv::Mat ToRgba(const cv::Mat& image, const std::string& name)
         cv::cvtColor(image, capture, cv::COLOR_BGRA2RGBA);
         break;
     default:
-        throw ToolError(ExitCode::InputError,
-                        "'" + name + "' has " + std::to_string(image.channels()) + " channels; captures have 1 to 4");
+        throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' has " + std::to_string(image.channels()) +
+                                                            " channels; captures have 1 to 4");
     }
     return capture;
 }
@@ -134,14 +80,14 @@ std::string SizeText(const cv::Size& size)
 /// A stop request wins over a file that failed to load: the read may have been cut short by it.
 cv::Mat LoadCaptureUnlessStopped(const std::filesystem::path& file)
 {
-    if (CancelRequested()) {
-        StopCancelled();
+    if (Cli::CancelRequested()) {
+        Cli::StopCancelled();
     }
     try {
         return LoadCapture(file);
-    } catch (const ToolError&) {
-        if (CancelRequested()) {
-            StopCancelled();
+    } catch (const Cli::ToolError&) {
+        if (Cli::CancelRequested()) {
+            Cli::StopCancelled();
         }
         throw;
     }
@@ -150,13 +96,14 @@ cv::Mat LoadCaptureUnlessStopped(const std::filesystem::path& file)
 /// Adds the capture to the preview. Returns false when the preview cannot show captures of this
 /// size at all; all captures share it, so the preview then stays empty, with one warning.
 bool AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, const std::filesystem::path& file,
-                  Console& console)
+                  Cli::Console& console)
 {
     Stitching::PreviewImage::PreviewErrorCode code = Stitching::PreviewImage::Success;
     try {
         code = preview.AddCapture(capture);
     } catch (const cv::Exception& exception) {
-        throw ToolError(ExitCode::StitchFailed, "the preview could not take '" + file.string() + "': " + exception.err);
+        throw Cli::ToolError(Cli::ExitCode::StitchFailed,
+                             "the preview could not take '" + file.string() + "': " + exception.err);
     }
     switch (code) {
     case Stitching::PreviewImage::InvalidCapture:
@@ -172,74 +119,37 @@ bool AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, cons
     }
 }
 
-class InMemoryStore : public CaptureStore {
-public:
-    void Add(cv::Mat& capture) override { provider_.Add(capture); }
-    IImageProvider& Provider() override { return provider_; }
-
-private:
-    BasicImageProvider provider_;
-};
-
-class BoundedStore : public CaptureStore {
-public:
-    BoundedStore(const std::string& spillFolder, std::size_t memoryLimit) : provider_(spillFolder, memoryLimit) {}
-
-    void Add(cv::Mat& capture) override { provider_.Add(capture); }
-    IImageProvider& Provider() override { return provider_; }
-
-private:
-    Stitching::MemoryEfficientImageProvider provider_;
-};
-
 }  // namespace
 
 cv::Mat LoadCapture(const std::filesystem::path& path)
 {
     const std::string name = path.string();
+    // Refused before decoding where the header tells the size; after it for other formats.
+    const std::optional<ImageDimensions> announced = ReadImageDimensions(name);
+    if (announced && (announced->width > MAX_CAPTURE_PIXELS || announced->height > MAX_CAPTURE_PIXELS ||
+                      announced->width * announced->height > MAX_CAPTURE_PIXELS)) {
+        ThrowTooLarge(name);
+    }
     cv::Mat image;
-    {
-        const DecodingLimit limit;
-        try {
-            image = cv::imread(name, cv::IMREAD_UNCHANGED);
-        } catch (const cv::Exception&) {
-            image.release();
-        }
-        if (limit.Refused()) {
-            ThrowTooLarge(name);
-        }
+    try {
+        image = cv::imread(name, cv::IMREAD_UNCHANGED);
+    } catch (const cv::Exception&) {
+        image.release();
     }
     if (image.total() > MAX_CAPTURE_PIXELS) {
         ThrowTooLarge(name);
     }
     if (image.empty()) {
         if (::access(name.c_str(), R_OK) != 0) {
-            throw ToolError(ExitCode::InputError, "cannot open '" + name + "'");
+            throw Cli::ToolError(Cli::ExitCode::InputError, "cannot open '" + name + "'");
         }
-        throw ToolError(ExitCode::InputError, "'" + name + "' is not an image that can be read");
+        throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' is not an image that can be read");
     }
     return ToRgba(ToEightBit(image, name), name);
 }
 
-cv::Mat ToFileChannelOrder(const cv::Mat& capture)
-{
-    cv::Mat image;
-    cv::cvtColor(capture, image, cv::COLOR_RGBA2BGRA);
-    return image;
-}
-
-std::unique_ptr<CaptureStore> CaptureStore::InMemory()
-{
-    return std::make_unique<InMemoryStore>();
-}
-
-std::unique_ptr<CaptureStore> CaptureStore::Bounded(const std::string& spillFolder, std::size_t memoryLimit)
-{
-    return std::make_unique<BoundedStore>(spillFolder, memoryLimit);
-}
-
-void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
-                  Stitching::PreviewImage* preview, Console& console)
+void LoadCaptures(const std::vector<std::filesystem::path>& files, Cli::CaptureStore& store,
+                  Stitching::PreviewImage* preview, Cli::Console& console)
 {
     const std::string stage =
         "Loading " + std::to_string(files.size()) + (files.size() == 1 ? " capture" : " captures");
@@ -250,9 +160,10 @@ void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore&
         if (i == 0) {
             firstSize = capture.size();
         } else if (capture.size() != firstSize) {
-            throw ToolError(ExitCode::InputError, "'" + files[i].string() + "' is " + SizeText(capture.size()) +
-                                                      ", but the first capture ('" + files[0].string() + "') is " +
-                                                      SizeText(firstSize) + "; all captures must have the same size");
+            throw Cli::ToolError(Cli::ExitCode::InputError,
+                                 "'" + files[i].string() + "' is " + SizeText(capture.size()) +
+                                     ", but the first capture ('" + files[0].string() + "') is " + SizeText(firstSize) +
+                                     "; all captures must have the same size");
         }
         if (preview != nullptr && !AddToPreview(*preview, capture, files[i], console)) {
             preview = nullptr;

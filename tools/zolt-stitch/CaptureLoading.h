@@ -2,6 +2,7 @@
 
 // Reading capture files into the library's capture format and into a capture store.
 
+#include "CaptureStore.h"
 #include "Console.h"
 
 #include <ZOLT/Preview.h>
@@ -16,44 +17,24 @@
 namespace ZOLT {
 namespace StitchTool {
 
-/// The largest capture the tool loads: 8192 x 8192 pixels, four times an 8K screen. A file that
-/// claims more is refused before its pixels are decoded, so a few bytes of header cannot make
-/// the decoder reserve gigabytes.
+/// The largest capture the tool loads: 8192 x 8192 pixels, four times an 8K screen. A PNG,
+/// JPEG, BMP, TIFF, WebP or netpbm file that claims more is refused before its pixels are
+/// decoded, so a few bytes of header cannot make the decoder reserve gigabytes; other formats
+/// are refused once decoded.
 constexpr std::size_t MAX_CAPTURE_PIXELS = std::size_t(1) << 26;
 
 /// Reads an image file as a capture: 8-bit, four channels in red, green, blue, alpha order.
 /// Grey and colour images get alpha 255; 16-bit and floating-point images are scaled to 8 bits.
-/// Throws ToolError (input error) when the file cannot be read as an image or holds more than
+/// Throws Cli::ToolError (input error) when the file cannot be read as an image or holds more than
 /// MAX_CAPTURE_PIXELS pixels.
 cv::Mat LoadCapture(const std::filesystem::path& path);
 
-/// Turns a capture (red, green, blue, alpha) into the channel order that image files are
-/// written in, keeping alpha.
-cv::Mat ToFileChannelOrder(const cv::Mat& capture);
-
-/// Where the captures are kept for the stitch: all in memory, or in the memory-bounded store
-/// that spills to files. Add takes over the capture's pixels (no copy).
-class CaptureStore {
-public:
-    static std::unique_ptr<CaptureStore> InMemory();
-    /// `spillFolder` must end with a path separator: the store uses it as a file-name prefix.
-    static std::unique_ptr<CaptureStore> Bounded(const std::string& spillFolder, std::size_t memoryLimit);
-
-    CaptureStore() = default;
-    CaptureStore(const CaptureStore&) = delete;
-    CaptureStore& operator=(const CaptureStore&) = delete;
-    virtual ~CaptureStore() = default;
-
-    virtual void Add(cv::Mat& capture) = 0;
-    virtual IImageProvider& Provider() = 0;
-};
-
 /// Reads every file into `store`, and into `preview` when one is given, as a host would while
 /// the captures arrive. Every capture must have the first one's size; captures the preview
-/// cannot show leave it empty, with a warning. Throws ToolError: input error for a file that
+/// cannot show leave it empty, with a warning. Throws Cli::ToolError: input error for a file that
 /// cannot be used, cancelled when a stop was requested.
-void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
-                  Stitching::PreviewImage* preview, Console& console);
+void LoadCaptures(const std::vector<std::filesystem::path>& files, Cli::CaptureStore& store,
+                  Stitching::PreviewImage* preview, Cli::Console& console);
 
 }  // namespace StitchTool
 }  // namespace ZOLT

@@ -1,0 +1,60 @@
+#pragma once
+
+// Writing the tool's files so that a name only ever shows complete content.
+
+#include <ZOLT/Core.h>
+
+#include <string>
+#include <vector>
+
+namespace ZOLT {
+namespace Cli {
+
+/// Content written under a temporary name in the target's own folder, and moved to the target
+/// name by Commit, which replaces an existing file in one step. Until then the target is
+/// untouched; an uncommitted file is removed by the destructor.
+class PendingFile {
+public:
+    /// Writes and syncs `bytes`; throws ToolError (output error) when that fails.
+    PendingFile(const std::string& target, const std::vector<unsigned char>& bytes);
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile();
+
+    /// Moves the file to its target name; throws ToolError (output error) when that fails.
+    void Commit();
+
+private:
+    std::string target_;
+    std::string temporary_;
+};
+
+/// Checks before any work is done that `target` can be written: its folder exists and is
+/// writable and the name is not a folder. Throws ToolError (output error).
+void CheckWritableTarget(const std::string& target);
+
+/// Turns a capture (red, green, blue, alpha) into the channel order that image files are
+/// written in, keeping alpha.
+cv::Mat ToFileChannelOrder(const cv::Mat& capture);
+
+/// Encodes a capture (red, green, blue, alpha) in the format the target's extension names.
+/// Throws ToolError (output error) when it cannot be encoded.
+std::vector<unsigned char> EncodeImage(const std::string& target, const cv::Mat& capture);
+
+/// The translations as JSON: {"captures": n, "translations": [{"from": 0, "to": 1,
+/// "rows": -120, "cols": 0}, ...]}.
+std::string TranslationsJson(std::size_t captures, const std::vector<Stitching::Translation>& translations);
+
+/// One file of a run's output.
+struct OutputFile {
+    std::string target;
+    std::vector<unsigned char> bytes;
+};
+
+/// Writes every file under a temporary name first and gives them their names only when all
+/// were written and no stop was requested, so a run leaves all its files or none of them.
+/// Throws ToolError (output error, or cancelled).
+void WriteOutputFiles(const std::vector<OutputFile>& files);
+
+}  // namespace Cli
+}  // namespace ZOLT
