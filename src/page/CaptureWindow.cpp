@@ -50,7 +50,8 @@ cv::Mat LoadCapture(IImageProvider& provider, std::size_t index, const cv::Size&
     return rgba;
 }
 
-CaptureWindow::CaptureWindow(IImageProvider& provider, const PageLayout& layout, const std::vector<cv::Point>& positions)
+CaptureWindow::CaptureWindow(IImageProvider& provider, const PageLayout& layout,
+                             const std::vector<cv::Point>& positions)
     : provider_(provider), layout_(layout), positions_(positions), size_(provider.GetImageAt(0)->size())
 {
 }

@@ -223,7 +223,8 @@ void PageCanvas::FillFrameBands(const cv::Mat& lowCapture)
         }
         std::vector<std::uint32_t> pixels;
         for (int i = rows ? box.y : box.x; i < (rows ? box.br().y : box.br().x); ++i) {
-            pixels.push_back(Pack(rows ? lowCapture.at<cv::Vec4b>(i, sourceLine) : lowCapture.at<cv::Vec4b>(sourceLine, i)));
+            pixels.push_back(
+                Pack(rows ? lowCapture.at<cv::Vec4b>(i, sourceLine) : lowCapture.at<cv::Vec4b>(sourceLine, i)));
         }
         const cv::Vec4b colour = MostCommon(std::move(pixels));
         for (int i = rows ? page.y : page.x; i < (rows ? page.br().y : page.br().x); ++i) {

@@ -4,6 +4,7 @@
 #include <ZOLT/PageStitcher.h>
 
 #include "core/Diagnostics.h"
+#include "core/ListenerReports.h"
 #include "page/CaptureWindow.h"
 #include "page/PageCanvas.h"
 #include "page/PixelRoles.h"
@@ -30,14 +31,6 @@ using Codes = IStitcherListener;
 /// A pair whose translation explains less than this share of its changed pixels is reported as
 /// a weak correlation.
 constexpr double kWeakMatch = 0.9;
-
-bool Complete(IStitcherListener* listener, bool reportCompletion, bool success)
-{
-    if (reportCompletion && listener != nullptr) {
-        listener->OnComplete(success);
-    }
-    return success;
-}
 
 cv::Mat Grey(const cv::Mat& rgba)
 {
@@ -155,8 +148,8 @@ std::vector<cv::Point> ScrollPositions(const std::vector<Translation>& translati
 
 /// Composes the page capture by capture, holding a few captures at a time. False when the
 /// listener asked to stop.
-bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box, const std::vector<cv::Point>& positions,
-             StepProgress& progress, cv::Mat& stitched)
+bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box,
+             const std::vector<cv::Point>& positions, StepProgress& progress, cv::Mat& stitched)
 {
     const Page::PageLayout layout(size, box, positions);
     Page::PageCanvas canvas(layout, CV_8UC4);
@@ -175,7 +168,9 @@ bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box
 
 }  // namespace
 
-PageStitcher::PageStitcher(const StitcherParameters& parameters) : parameters_(parameters) {}
+PageStitcher::PageStitcher(const StitcherParameters& parameters) : parameters_(parameters)
+{
+}
 
 PageStitcher::~PageStitcher() = default;
 
@@ -184,15 +179,13 @@ std::vector<Translation> PageStitcher::GetTranslations() const
     return translations_;
 }
 
-bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
-                          int progressStart, int progressEnd, bool reportCompletion)
+bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
+                          int progressEnd, bool reportCompletion)
 {
     const std::size_t count = provider.Count();
     if (count == 0) {
-        if (listener != nullptr) {
-            listener->OnError(Codes::NoImages, false);
-        }
-        return Complete(listener, reportCompletion, false);
+        ReportError(listener, Codes::NoImages);
+        return ReportCompletion(listener, reportCompletion, false);
     }
     const int middle =
         static_cast<int>(progressStart + std::trunc((static_cast<double>(progressEnd) - progressStart) * 0.6));
@@ -203,8 +196,8 @@ bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherLi
             count > 1 ? MeasurePairs(provider, size, parameters_.direction, parameters_.maxThreads, measuring)
                       : std::vector<Page::ScrollMeasurement>{};
         if (measuring.Cancelled()) {
-            listener->OnError(Codes::Cancelled, false);
-            return Complete(listener, reportCompletion, false);
+            ReportError(listener, Codes::Cancelled);
+            return ReportCompletion(listener, reportCompletion, false);
         }
         std::vector<Translation> translations;
         for (const Page::ScrollMeasurement& measurement : measurements) {
@@ -220,16 +213,16 @@ bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherLi
         StepProgress composing(listener, middle, progressEnd, count);
         cv::Mat stitched;
         if (!Compose(provider, size, box, ScrollPositions(translations), composing, stitched)) {
-            listener->OnError(Codes::Cancelled, false);
-            return Complete(listener, reportCompletion, false);
+            ReportError(listener, Codes::Cancelled);
+            return ReportCompletion(listener, reportCompletion, false);
         }
         result = stitched;
         translations_ = std::move(translations);
     } catch (const Page::CaptureRefused& refused) {
         Diagnostics::ErrorLine(refused.what());
-        return Complete(listener, reportCompletion, false);
+        return ReportCompletion(listener, reportCompletion, false);
     }
-    return Complete(listener, reportCompletion, true);
+    return ReportCompletion(listener, reportCompletion, true);
 }
 
 }  // namespace Stitching
