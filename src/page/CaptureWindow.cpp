@@ -90,8 +90,7 @@ const cv::Mat& CaptureWindow::FirstSightStatic(std::size_t index)
         for (const std::size_t other : NeighboursOf(index)) {
             neighbours.push_back({At(other)(box), positions_[index] - positions_[other], cv::Mat(), other < index});
         }
-        cv::Mat ignored;
-        still = ClassifyPixels(At(index)(box), neighbours, nullptr, cv::Mat(), ignored) == kStatic;
+        still = StaticAtFirstSight(At(index)(box), neighbours);
     }
     return still;
 }

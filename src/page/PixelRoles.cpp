@@ -14,8 +14,6 @@ namespace {
 
 /// Summed over red, green and blue: three grey tolerances.
 constexpr int kSameColourTolerance = 3 * kSameTolerance;
-/// Gaps narrower than this between static pixels belong to the element (its flat background).
-constexpr int kElementGap = 31;
 
 /// 255 where two colour images show the same colour. Colours, not grey levels: a red button
 /// and a dark grey bar can share a grey level.
@@ -90,21 +88,35 @@ cv::Mat Suspects(const cv::Size& size, const Neighbour& previous, const Comparis
     return suspects;
 }
 
-}  // namespace
 
-cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neighbours, const Neighbour* previous,
-                       const cv::Mat& previousSuspects, cv::Mat& suspects)
+/// What the neighbours say about every pixel of one capture. Evidence from the captures before
+/// and after it is kept apart: an element that stayed put until now and moves with the page from
+/// now on (a sticky one pushed by the end of its container) is not where the page puts it, while
+/// one that moved with the page until now is.
+struct Evidence {
+    explicit Evidence(const cv::Size& size)
+        : movingBefore(cv::Mat::zeros(size, CV_8U)),
+          movingAfter(cv::Mat::zeros(size, CV_8U)),
+          stillBefore(cv::Mat::zeros(size, CV_8U)),
+          stillVotes(cv::Mat::zeros(size, CV_8U)),
+          flatVotes(cv::Mat::zeros(size, CV_8U))
+    {
+    }
+
+    cv::Mat movingBefore;
+    cv::Mat movingAfter;
+    cv::Mat stillBefore;
+    /// Votes, one per neighbour: stayed put and did not follow the page, or looked the same both
+    /// ways. A flat colour can stay put by coincidence against one neighbour, not against most.
+    cv::Mat stillVotes;
+    cv::Mat flatVotes;
+};
+
+/// Tallies what each neighbour says; the comparison with `previous` also gives the suspects.
+Evidence Gather(const cv::Mat& image, const std::vector<Neighbour>& neighbours, const Neighbour* previous,
+                const cv::Mat& previousSuspects, cv::Mat& suspects)
 {
-    // Evidence from the captures before and after this one, kept apart: an element that stayed
-    // put until now and moves with the page from now on (a sticky one pushed by the end of its
-    // container) is not where the page puts it, while one that moved with the page until now is.
-    cv::Mat movingBefore = cv::Mat::zeros(image.size(), CV_8U);
-    cv::Mat movingAfter = cv::Mat::zeros(image.size(), CV_8U);
-    cv::Mat stillBefore = cv::Mat::zeros(image.size(), CV_8U);
-    // Votes, one per neighbour: stayed put and did not follow the page, or looked the same both
-    // ways. A flat colour can stay put by coincidence against one neighbour, not against most.
-    cv::Mat stillVotes = cv::Mat::zeros(image.size(), CV_8U);
-    cv::Mat flatVotes = cv::Mat::zeros(image.size(), CV_8U);
+    Evidence evidence(image.size());
     suspects = cv::Mat::zeros(image.size(), CV_8U);
     for (const Neighbour& neighbour : neighbours) {
         Comparison comparison;
@@ -112,14 +124,13 @@ cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neigh
             continue;
         }
         const cv::Rect& here = comparison.here;
-        const cv::Mat stayed = comparison.same & ~comparison.moved;
-        (neighbour.before ? movingBefore : movingAfter)(here) |= comparison.moved & ~comparison.same;
+        (neighbour.before ? evidence.movingBefore : evidence.movingAfter)(here) |= comparison.moved & ~comparison.same;
         if (neighbour.before) {
             // Staying put is seen at the same place, whatever hides the page elsewhere.
-            stillBefore(here) |= comparison.sameAnyway & ~comparison.movedAnyway;
+            evidence.stillBefore(here) |= comparison.sameAnyway & ~comparison.movedAnyway;
         }
-        cv::add(stillVotes(here), 1, stillVotes(here), stayed);
-        cv::add(flatVotes(here), 1, flatVotes(here), comparison.same & comparison.moved);
+        cv::add(evidence.stillVotes(here), 1, evidence.stillVotes(here), comparison.same & ~comparison.moved);
+        cv::add(evidence.flatVotes(here), 1, evidence.flatVotes(here), comparison.same & comparison.moved);
         if (&neighbour == previous) {
             suspects = Suspects(image.size(), neighbour, comparison, previousSuspects);
         }
@@ -127,18 +138,56 @@ cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neigh
     if (previous != nullptr && previous->shift == cv::Point(0, 0)) {
         suspects = Suspects(image.size(), *previous, {}, previousSuspects);
     }
-    const cv::Mat startsMoving = stillBefore & movingAfter & ~movingBefore;
-    suspects |= startsMoving;
-    const cv::Mat moving = movingBefore | (movingAfter & ~startsMoving);
-    cv::Mat still = (stillVotes > flatVotes) & ~moving;
-    cv::Mat flat = ~(moving | still);
+    return evidence;
+}
 
-    // A fixed element's flat inside looks like page to every neighbour; its edges and text do
-    // not, and the closing joins them.
-    cv::Mat element;
-    cv::morphologyEx(still, element, cv::MORPH_CLOSE,
+/// An element's pixels joined across its flat inside, which looks like page to every neighbour.
+cv::Mat JoinElements(const cv::Mat& still)
+{
+    constexpr int kElementGap = 31;
+    cv::Mat joined;
+    cv::morphologyEx(still, joined, cv::MORPH_CLOSE,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kElementGap, kElementGap)));
-    const cv::Mat flatInElement = flat & element;
+    return joined;
+}
+
+/// Pixels with an edge next to them: only these can be seen to stay put rather than coincide.
+cv::Mat Textured(const cv::Mat& image)
+{
+    cv::Mat gradient;
+    cv::morphologyEx(image, gradient, cv::MORPH_GRADIENT, cv::Mat());
+    cv::Mat textured(image.size(), CV_8U);
+    for (int y = 0; y < gradient.rows; ++y) {
+        const unsigned char* channel = gradient.ptr<unsigned char>(y);
+        unsigned char* out = textured.ptr<unsigned char>(y);
+        for (int x = 0; x < gradient.cols; ++x, channel += 4) {
+            out[x] = channel[0] + channel[1] + channel[2] > kSameColourTolerance ? 255 : 0;
+        }
+    }
+    return textured;
+}
+
+}  // namespace
+
+cv::Mat StaticAtFirstSight(const cv::Mat& image, const std::vector<Neighbour>& neighbours)
+{
+    cv::Mat ignored;
+    const Evidence evidence = Gather(image, neighbours, nullptr, cv::Mat(), ignored);
+    const cv::Mat moving = evidence.movingBefore | evidence.movingAfter;
+    const cv::Mat still = (evidence.stillVotes > evidence.flatVotes) & ~moving & Textured(image);
+    return JoinElements(still) & ~moving;
+}
+
+cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neighbours, const Neighbour* previous,
+                       const cv::Mat& previousSuspects, cv::Mat& suspects)
+{
+    const Evidence evidence = Gather(image, neighbours, previous, previousSuspects, suspects);
+    const cv::Mat startsMoving = evidence.stillBefore & evidence.movingAfter & ~evidence.movingBefore;
+    suspects |= startsMoving;
+    const cv::Mat moving = evidence.movingBefore | (evidence.movingAfter & ~startsMoving);
+    cv::Mat still = (evidence.stillVotes > evidence.flatVotes) & ~moving;
+    cv::Mat flat = ~(moving | still);
+    const cv::Mat flatInElement = flat & JoinElements(still);
     flat &= ~flatInElement;
     still |= flatInElement;
 
@@ -156,9 +205,7 @@ void MarkNaturalElements(cv::Mat& roles, int axis, PageEnd end)
     cv::Mat labels;
     cv::Mat stats;
     cv::Mat centroids;
-    cv::Mat joined;
-    cv::morphologyEx(still, joined, cv::MORPH_CLOSE,
-                     cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kElementGap, kElementGap)));
+    const cv::Mat joined = JoinElements(still);
     const int count = cv::connectedComponentsWithStats(joined, labels, stats, centroids, 8, CV_32S);
     const int length = axis == 0 ? roles.rows : roles.cols;
     const int startColumn = axis == 0 ? cv::CC_STAT_TOP : cv::CC_STAT_LEFT;

@@ -43,6 +43,11 @@ struct Neighbour {
 cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neighbours, const Neighbour* previous,
                        const cv::Mat& previousSuspects, cv::Mat& suspects);
 
+/// The pixels of `image` that stay put against its neighbours (no occlusion known yet), their
+/// flat inside included; flat colours count only where an element's edges enclose them, since a
+/// flat colour alone can stay put by coincidence.
+cv::Mat StaticAtFirstSight(const cv::Mat& image, const std::vector<Neighbour>& neighbours);
+
 /// Which static elements are at their natural place in a capture at one end of the series.
 enum class PageEnd { Low, High };
 
