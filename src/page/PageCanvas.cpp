@@ -162,17 +162,17 @@ void PageCanvas::AddFrame(const cv::Mat& capture, std::size_t index)
     const cv::Rect page = layout_.PageArea();
     const cv::Size size = layout_.OutputSize();
     const bool rows = layout_.MainAxis() == 0;
-    const cv::Rect before = rows ? cv::Rect(0, 0, size.width, page.y) : cv::Rect(0, 0, page.x, size.height);
-    const cv::Rect after = rows ? cv::Rect(0, page.br().y, size.width, size.height - page.br().y)
-                                : cv::Rect(page.br().x, 0, size.width - page.br().x, size.height);
     if (index == layout_.LowCapture()) {
-        CopyFrameBand(capture, index, before);
-        // Beside the page: what the low capture shows there, once, with its scrollbar thumb.
-        CopyFrameBand(capture, index, cv::Rect(cv::Point(0, 0), size));
+        // Before the page and beside it: what the low capture shows there, once, its scrollbar
+        // thumb included; what it shows past the page's far end belongs to the high capture.
+        const cv::Point reach = layout_.Offset(index) + layout_.PageBox().br();
+        CopyFrameBand(capture, index, rows ? cv::Rect(0, 0, size.width, reach.y) : cv::Rect(0, 0, reach.x, size.height));
         lowFrame_ = capture;
     }
     if (index == layout_.HighCapture()) {
-        CopyFrameBand(capture, index, after);
+        CopyFrameBand(capture, index,
+                      rows ? cv::Rect(0, page.br().y, size.width, size.height - page.br().y)
+                           : cv::Rect(page.br().x, 0, size.width - page.br().x, size.height));
     }
 }
 

@@ -77,7 +77,7 @@ cv::Rect ChangedArea(const cv::Mat& changed)
     cv::Mat perCol;
     cv::reduce(changed, perRow, 1, cv::REDUCE_SUM, CV_32S);
     cv::reduce(changed, perCol, 0, cv::REDUCE_SUM, CV_32S);
-    const int least = 2 * 255;
+    const int least = 255;
     const cv::Range rows = ActiveSpan(perRow, least);
     const cv::Range cols = ActiveSpan(perCol, least);
     return {cols.start, rows.start, cols.size(), rows.size()};
