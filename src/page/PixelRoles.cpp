@@ -141,6 +141,13 @@ Evidence Gather(const cv::Mat& image, const std::vector<Neighbour>& neighbours, 
     return evidence;
 }
 
+/// Pixels that stayed put until this capture and move with the page from it on: an element set
+/// going (a sticky one pushed by the end of its container), not the page.
+cv::Mat StartsMoving(const Evidence& evidence)
+{
+    return evidence.stillBefore & evidence.movingAfter & ~evidence.movingBefore;
+}
+
 /// An element's pixels joined across its flat inside, which looks like page to every neighbour.
 cv::Mat JoinElements(const cv::Mat& still)
 {
@@ -173,8 +180,9 @@ cv::Mat StaticAtFirstSight(const cv::Mat& image, const std::vector<Neighbour>& n
 {
     cv::Mat ignored;
     const Evidence evidence = Gather(image, neighbours, nullptr, cv::Mat(), ignored);
-    const cv::Mat moving = evidence.movingBefore | evidence.movingAfter;
-    const cv::Mat still = (evidence.stillVotes > evidence.flatVotes) & ~moving & Textured(image);
+    const cv::Mat startsMoving = StartsMoving(evidence);
+    const cv::Mat moving = evidence.movingBefore | (evidence.movingAfter & ~startsMoving);
+    const cv::Mat still = ((evidence.stillVotes > evidence.flatVotes) | startsMoving) & ~moving & Textured(image);
     return JoinElements(still) & ~moving;
 }
 
@@ -182,7 +190,7 @@ cv::Mat ClassifyPixels(const cv::Mat& image, const std::vector<Neighbour>& neigh
                        const cv::Mat& previousSuspects, cv::Mat& suspects)
 {
     const Evidence evidence = Gather(image, neighbours, previous, previousSuspects, suspects);
-    const cv::Mat startsMoving = evidence.stillBefore & evidence.movingAfter & ~evidence.movingBefore;
+    const cv::Mat startsMoving = StartsMoving(evidence);
     suspects |= startsMoving;
     const cv::Mat moving = evidence.movingBefore | (evidence.movingAfter & ~startsMoving);
     cv::Mat still = (evidence.stillVotes > evidence.flatVotes) & ~moving;
