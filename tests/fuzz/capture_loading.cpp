@@ -13,7 +13,6 @@
 
 #include <ZOLT/Preview.h>
 
-#include <iostream>
 #include <sstream>
 
 namespace {
@@ -67,9 +66,6 @@ void StitchWith(StitcherKind kind, const cv::Mat& capture)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const ZOLT::Testing::ScratchFile scratch(data, size);
-    // Refused inputs are explained on the standard streams; thousands a second would drown the
-    // fuzzer's own report.
-    const ZOLT::Testing::Silence silence;
     std::ostringstream sink;
     Console console(sink, sink, Console::ProgressStyle::Silent);
     const std::unique_ptr<CaptureStore> store = CaptureStore::InMemory();
