@@ -181,14 +181,14 @@ TEST(BasicStitcher, ThrowingListenersAndStoresReachTheHost)
     EXPECT_TRUE(result.empty());
 }
 
-/// 60-row captures: a fixed frame of noise around a 40 x 40 viewport that scrolls 5 rows per
-/// capture; the frame is 20 rows high above the viewport, none below, and `side` columns wide on
+/// 80-row captures: a fixed frame of noise around a 40 x 40 viewport that scrolls 5 rows per
+/// capture; the frame is 20 rows high above and below the viewport, and `side` columns wide on
 /// each side.
 std::vector<cv::Mat> Scrolling(int side, int count = 3)
 {
     cv::Mat content = Testing::Noise(cv::Size(40, 40 + 5 * count), 77);
     content.reshape(1, static_cast<int>(content.total())).col(3).setTo(255);
-    const cv::Mat frame = Testing::Noise(cv::Size(2 * side + 40, 60), 78);
+    const cv::Mat frame = Testing::Noise(cv::Size(2 * side + 40, 80), 78);
     std::vector<cv::Mat> captures;
     for (int i = 0; i < count; ++i) {
         captures.push_back(frame.clone());
@@ -219,20 +219,21 @@ TEST(SmartStitcher, FramesTheChangingRegionAndAbsorbsGapsNarrowerThanTheBorderWi
         const cv::Mat& first = captures[0];
         Smart smart;
         ASSERT_TRUE(smart.Stitch(captures, nullptr));
-        ASSERT_EQ(smart.result.size(), cv::Size(first.cols, 70));
+        ASSERT_EQ(smart.result.size(), cv::Size(first.cols, 90));
         EXPECT_TRUE(SamePixels(smart.result.rowRange(0, 20), first.rowRange(0, 20)));
         EXPECT_TRUE(SamePixels(smart.result(cv::Rect(side, 65, 40, 5)), captures[2](cv::Rect(side, 55, 40, 5))));
+        EXPECT_TRUE(SamePixels(smart.result(cv::Rect(side, 70, 40, 20)), first(cv::Rect(side, 60, 40, 20))));
         // Below the first capture a framed side column is one colour, sampled from the first
         // capture higher up the nearer the edge; an absorbed one goes on with stitched pixels.
-        const cv::Mat below = smart.result.rowRange(60, 70);
+        const cv::Mat below = smart.result.rowRange(80, 90);
         for (const int col : {0, 5, side - 1, first.cols - side, first.cols - 1}) {
             const cv::Mat column = below.col(col);
             const bool oneColour = SamePixels(column, cv::repeat(column.row(0), 10, 1));
             EXPECT_EQ(oneColour, side >= 20) << "column " << col;
         }
         if (side >= 20) {
-            EXPECT_EQ(below.at<cv::Vec4b>(0, 0), first.at<cv::Vec4b>(48, 0));
-            EXPECT_EQ(below.at<cv::Vec4b>(0, 5), first.at<cv::Vec4b>(53, 5));
+            EXPECT_EQ(below.at<cv::Vec4b>(0, 0), first.at<cv::Vec4b>(68, 0));
+            EXPECT_EQ(below.at<cv::Vec4b>(0, 5), first.at<cv::Vec4b>(73, 5));
         }
     }
     // When first and last capture differ in one pixel only, the whole window is stitched.
