@@ -1,7 +1,7 @@
 // Fuzz target: zolt-stitch's capture loading on arbitrary bytes, then a stitch of whatever decodes
 // with a shifted copy of itself through every stitcher the tool offers. Loading must give an 8-bit
-// four-channel capture or fail with an input error; stitching must give a result or fail with the
-// tool's own error.
+// four-channel capture that keeps the file's transparency and its range of 16-bit grey levels, or
+// fail with an input error; stitching must give a result or fail with the tool's own error.
 
 #include "CaptureLoading.h"
 #include "Console.h"
@@ -12,6 +12,8 @@
 #include "StitchRun.h"
 
 #include <ZOLT/Preview.h>
+
+#include <opencv2/imgcodecs.hpp>
 
 #include <sstream>
 
@@ -34,6 +36,35 @@ cv::Mat ShiftedCopy(const cv::Mat& capture)
     const cv::Range to(0, extent - shift);
     (rows ? capture.rowRange(from) : capture.colRange(from)).copyTo(rows ? shifted.rowRange(to) : shifted.colRange(to));
     return shifted;
+}
+
+/// Transparent pixels of the file stay transparent, a file without alpha gives an opaque capture,
+/// and 16-bit grey levels are scaled to 8 bits, not clipped.
+bool Faithful(const std::string& path, const cv::Mat& capture)
+{
+    const cv::Mat file = cv::imread(path, cv::IMREAD_UNCHANGED);
+    cv::Mat alpha;
+    cv::extractChannel(capture, alpha, 3);
+    if (file.channels() == 2 || file.channels() == 4) {
+        cv::Mat fileAlpha;
+        cv::extractChannel(file, fileAlpha, file.channels() - 1);
+        if (cv::countNonZero(alpha & (fileAlpha == 0)) != 0) {
+            return false;
+        }
+    } else if (cv::countNonZero(alpha != 255) != 0) {
+        return false;
+    }
+    if (file.depth() != CV_16U || file.channels() > 2) {
+        return true;
+    }
+    cv::Mat grey;
+    cv::Mat capturedGrey;
+    cv::extractChannel(file, grey, 0);
+    cv::extractChannel(capture, capturedGrey, 0);
+    double low = 0, high = 0, capturedLow = 0, capturedHigh = 0;
+    cv::minMaxLoc(grey, &low, &high);
+    cv::minMaxLoc(capturedGrey, &capturedLow, &capturedHigh);
+    return capturedHigh - capturedLow >= (high - low) / 257.0 - 1.0;
 }
 
 void StitchWith(StitcherKind kind, const cv::Mat& capture)
@@ -80,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const cv::Mat capture = *store->Provider().GetImageAt(0);
-    if (capture.empty() || capture.type() != CV_8UC4) {
+    if (capture.empty() || capture.type() != CV_8UC4 || !Faithful(scratch.Path(), capture)) {
         std::abort();
     }
     if (capture.total() <= MAX_STITCHED_PIXELS) {
