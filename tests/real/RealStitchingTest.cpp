@@ -1,10 +1,12 @@
 // Every stitcher configuration on real browser scrolling series (tests/data/captures), checked
-// pixel for pixel against the full page and against the recorded translations; and the preview.
+// pixel for pixel against the full page and against the recorded translations; the page stitcher
+// also on the series with sticky and fixed elements (tests/data/rig); and the preview.
 
 #include <ZOLT/Stitching.h>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <fstream>
 #include <regex>
@@ -14,8 +16,10 @@ namespace ZOLT {
 namespace Stitching {
 namespace {
 
-const std::string kSeries[] = {"zlib-howto-tail-1280x800", "libxslt-internals-horizontal-480x640",
-                               "expat-reference-windowed-1280x900"};
+const std::string kSeries[] = {"captures/zlib-howto-tail-1280x800", "captures/libxslt-internals-horizontal-480x640",
+                               "captures/expat-reference-windowed-1280x900"};
+const std::string kStickySeries[] = {"rig/handbook-sticky-800x600", "rig/timeline-sticky-horizontal-640x480",
+                                     "rig/handbook-sticky-windowed-1024x768"};
 
 struct RealSeries {
     std::vector<cv::Mat> captures;
@@ -26,7 +30,7 @@ struct RealSeries {
 
 RealSeries Load(const std::string& name)
 {
-    const std::string folder = std::string(ZOLT_REAL_CAPTURES_DIR) + "/" + name + "/";
+    const std::string folder = std::string(ZOLT_TEST_DATA_DIR) + "/" + name + "/";
     // OpenCV's JSON reader has no null: page-only series say "frame": null, read as 0.
     std::stringstream text;
     text << std::ifstream(folder + "truth.json").rdbuf();
@@ -55,7 +59,8 @@ class RealStitching : public ::testing::TestWithParam<std::tuple<std::string, Co
 std::string Name(const ::testing::TestParamInfo<RealStitching::ParamType>& info)
 {
     static const char* const configurations[] = {"basic", "smart", "borders"};
-    const std::string& series = std::get<0>(info.param);
+    std::string series = std::get<0>(info.param);
+    series = series.substr(series.find('/') + 1);
     return series.substr(0, series.find('-')) + "_" + configurations[std::get<1>(info.param)];
 }
 
@@ -97,6 +102,48 @@ INSTANTIATE_TEST_SUITE_P(PageOnly, RealStitching,
                          Name);
 INSTANTIATE_TEST_SUITE_P(Windowed, RealStitching,
                          ::testing::Combine(::testing::Values(kSeries[2]), ::testing::Values(Smart, Borders)), Name);
+
+/// The share of the full page's pixels that `page` reproduces exactly.
+double IdenticalShare(const cv::Mat& page, const cv::Mat& fullPage)
+{
+    cv::Mat difference;
+    cv::absdiff(page, fullPage, difference);
+    cv::Mat grey;
+    cv::transform(difference, grey, cv::Matx<float, 1, 4>(1, 1, 1, 1));
+    return static_cast<double>(cv::countNonZero(grey == 0)) / static_cast<double>(grey.total());
+}
+
+class PageStitching : public ::testing::TestWithParam<std::string> {};
+
+// Every step exact; sticky sidebars, fixed bars and a floating button each once, where the page's
+// own full render puts them, the page under them taken from where it showed; no transparency.
+TEST_P(PageStitching, LooksLikeThePageItself)
+{
+    const RealSeries series = Load(GetParam());
+    BasicImageProvider provider;
+    for (const cv::Mat& capture : series.captures) {
+        cv::Mat own = capture.clone();
+        provider.Add(own);
+    }
+    StitcherParameters parameters;
+    parameters.maxThreads = 2;
+    PageStitcher stitcher(parameters);
+    cv::Mat result;
+    ASSERT_TRUE(stitcher.Stitch(provider, result, nullptr, 0, 100, true));
+    EXPECT_EQ(stitcher.GetTranslations(), series.truth);
+    const cv::Size frame = series.captures[0].size() - series.pageArea.size();
+    ASSERT_EQ(result.size() - frame, series.fullPage.size());
+    const cv::Mat page = result(cv::Rect(series.pageArea.tl(), series.fullPage.size()));
+    cv::Mat opaque;
+    cv::cvtColor(series.fullPage, opaque, cv::COLOR_BGR2BGRA);
+    EXPECT_GE(IdenticalShare(page, series.fullPage.channels() == 4 ? series.fullPage : opaque), 0.99);
+    cv::Mat alpha;
+    cv::extractChannel(result, alpha, 3);
+    EXPECT_EQ(cv::countNonZero(alpha != 255), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Public, PageStitching, ::testing::ValuesIn(kSeries));
+INSTANTIATE_TEST_SUITE_P(Sticky, PageStitching, ::testing::ValuesIn(kStickySeries));
 
 TEST(RealPreview, AcceptsEveryCaptureThatMovedAndRejectsTheRepeatedOne)
 {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# zolt-stitch on every real series: exit code 0, the stitched size (the capture grown by the total
+# zolt-stitch on every real series of the given folders (with its default configuration): exit code 0, the stitched size (the capture grown by the total
 # scroll along the series' axis) and the written translations equal to the recorded truth.
 set -euo pipefail
-tool=$1 data=$2 work=$3
+tool=$1 work=$2
+shift 2
 rm -rf "$work" && mkdir -p "$work"
 
 # "rows":R,"cols":C pairs of a JSON file, one per line, whitespace removed.
@@ -11,7 +12,9 @@ steps() { tr -d ' \n\t' < "$1" | grep -o '"rows":-\{0,1\}[0-9]*,"cols":-\{0,1\}[
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }'; }
 
 failures=0
-for series in "$data"/*/; do
+all=()
+for data in "$@"; do all+=("$data"/*/); done
+for series in "${all[@]}"; do
   name=$(basename "$series")
   captures=("$series"[0-9]*.png)
   read -r width height < <(png_size "${captures[0]}")
