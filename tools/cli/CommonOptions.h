@@ -18,7 +18,7 @@ class Validator;
 namespace ZOLT {
 namespace Cli {
 
-enum class StitcherKind { Basic, Smart, Borders };
+enum class StitcherKind { Basic, Smart, Borders, Page };
 
 const char* StitcherName(StitcherKind kind);
 
@@ -30,7 +30,7 @@ constexpr std::size_t MEBIBYTE = 1024 * 1024;
 struct CommonOptions {
     CommonOptions();
 
-    StitcherKind stitcher = StitcherKind::Borders;
+    StitcherKind stitcher = StitcherKind::Page;
     /// The library's tuning values; maxThreads starts at the number of cores.
     Stitching::StitcherParameters parameters;
 
