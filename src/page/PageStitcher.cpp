@@ -122,16 +122,54 @@ std::vector<Page::ScrollMeasurement> MeasurePairs(IImageProvider& provider, cons
     return measurements;
 }
 
-/// The scrolling area: where anything ever changed from one capture to the next. Outside it
-/// the window stayed the same throughout (toolbars, status bars, fixed bars across the page);
-/// a series in which nothing changed is all page.
+/// Narrows `span` at either end past a scrollbar: lines at the edge in which a quarter of the
+/// changes or more did not follow the page, no more of them than a scrollbar is wide, and the
+/// unchanging lines between them. More such lines are page (a sticky sidebar).
+cv::Range TrimScrollbars(const cv::Mat& changed, const cv::Mat& moving, cv::Range span)
+{
+    constexpr int kWidestScrollbar = 24;
+    const int* change = changed.ptr<int>();
+    const int* move = moving.ptr<int>();
+    const auto ownMotion = [&](int line) { return change[line] == 0 || 4 * move[line] < 3 * change[line]; };
+    const auto trim = [&](int from, int step, int stop) {
+        int lines = 0;
+        int line = from;
+        for (; line != stop && ownMotion(line); line += step) {
+            lines += change[line] != 0;
+        }
+        return lines <= kWidestScrollbar ? line : from;
+    };
+    const int start = trim(span.start, +1, span.end);
+    const int last = trim(span.end - 1, -1, start - 1);
+    return {start, last + 1};
+}
+
+/// The scrolling area: where anything ever changed from one capture to the next (outside it the
+/// window stayed the same throughout: toolbars, status bars, fixed bars across the page), less
+/// a scrollbar at its edge, whose thumb changes but moves its own way. A series in which nothing
+/// moved is all page.
 cv::Rect ScrollingArea(const std::vector<Page::ScrollMeasurement>& measurements, const cv::Size& size)
 {
-    cv::Rect area;
+    cv::Rect changed;
+    cv::Mat changedPerRow = cv::Mat::zeros(size.height, 1, CV_32S);
+    cv::Mat changedPerCol = cv::Mat::zeros(1, size.width, CV_32S);
+    cv::Mat movingPerRow = changedPerRow.clone();
+    cv::Mat movingPerCol = changedPerCol.clone();
     for (const Page::ScrollMeasurement& measurement : measurements) {
-        area = area.empty() ? measurement.changedArea : area | measurement.changedArea;
+        changed = changed.empty() ? measurement.changedArea : changed | measurement.changedArea;
+        if (!measurement.movingPerRow.empty()) {
+            changedPerRow += measurement.changedPerRow;
+            changedPerCol += measurement.changedPerCol;
+            movingPerRow += measurement.movingPerRow;
+            movingPerCol += measurement.movingPerCol;
+        }
     }
-    return area.empty() ? cv::Rect(cv::Point(0, 0), size) : area;
+    const cv::Range rows = TrimScrollbars(changedPerRow, movingPerRow, cv::Range(changed.y, changed.br().y));
+    const cv::Range cols = TrimScrollbars(changedPerCol, movingPerCol, cv::Range(changed.x, changed.br().x));
+    if (rows.empty() || cols.empty()) {
+        return {cv::Point(0, 0), size};
+    }
+    return {cols.start, rows.start, cols.size(), rows.size()};
 }
 
 /// Scroll positions of every capture in page pixels, capture 0 at (0, 0).

@@ -302,6 +302,25 @@ Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
     return estimate;
 }
 
+/// Per-row and per-column counts of the pixels of `current` that changed and that moved with the
+/// page.
+void CountMovingPixels(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, const Shift& shift,
+                       ScrollMeasurement& measurement)
+{
+    cv::reduce(changed / 255, measurement.changedPerRow, 1, cv::REDUCE_SUM, CV_32S);
+    cv::reduce(changed / 255, measurement.changedPerCol, 0, cv::REDUCE_SUM, CV_32S);
+    measurement.movingPerRow = cv::Mat::zeros(current.rows, 1, CV_32S);
+    measurement.movingPerCol = cv::Mat::zeros(1, current.cols, CV_32S);
+    cv::Rect inCurrent;
+    cv::Rect inPrevious;
+    if (!Overlap(current.size(), shift, inCurrent, inPrevious)) {
+        return;
+    }
+    const cv::Mat matching = MatchingPixels(previous, current, changed, inCurrent, inPrevious, 1) / 255;
+    cv::reduce(matching, measurement.movingPerRow.rowRange(inCurrent.y, inCurrent.br().y), 1, cv::REDUCE_SUM, CV_32S);
+    cv::reduce(matching, measurement.movingPerCol.colRange(inCurrent.x, inCurrent.br().x), 0, cv::REDUCE_SUM, CV_32S);
+}
+
 }  // namespace
 
 ScrollMeasurement MeasureScroll(const cv::Mat& previous, const cv::Mat& current, int direction)
@@ -336,6 +355,7 @@ ScrollMeasurement MeasureScroll(const cv::Mat& previous, const cv::Mat& current,
     }
     measurement.translation = Translation(best.rows, best.cols);
     measurement.matchedShare = bestScore.Fraction();
+    CountMovingPixels(previous, current, changed, best, measurement);
     return measurement;
 }
 

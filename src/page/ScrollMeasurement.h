@@ -20,6 +20,13 @@ struct ScrollMeasurement {
     /// The rectangle that holds the pixels that changed between the two captures (empty when
     /// nothing did): outside it, the window did not change at all.
     cv::Rect changedArea;
+    /// CV_32S, one entry per row (a column vector) and per column (a row vector) of the capture:
+    /// how many of its pixels changed, and how many of those moved with the page. Empty when the
+    /// pair did not move.
+    cv::Mat changedPerRow;
+    cv::Mat changedPerCol;
+    cv::Mat movingPerRow;
+    cv::Mat movingPerCol;
 };
 
 /// Translation of `current` against `previous` (grey, CV_8U, same size) along the axes that
