@@ -1,6 +1,11 @@
 #pragma once
 
-// Resident-memory figures of the benchmark process, read from /proc (Linux).
+// Resident-memory figures of the benchmark process, read from /proc (Linux), and the timed stitch
+// loop that reports them.
+
+#include <ZOLT/Stitching.h>
+
+#include <benchmark/benchmark.h>
 
 #include <fstream>
 #include <string>
@@ -29,6 +34,25 @@ inline bool ResetPeakResident()
     clearRefs << "5";
     clearRefs.flush();
     return clearRefs.good();
+}
+
+/// Stitches `provider` once per iteration and reports the result's rows and the peak resident
+/// memory of the stitches.
+inline void RunStitches(benchmark::State& state, Stitching::IStitcher& stitcher, IImageProvider& provider)
+{
+    const double baseline = StatusMiB("VmRSS");
+    ResetPeakResident();
+    for (auto _ : state) {
+        cv::Mat result;
+        if (!stitcher.Stitch(provider, result, nullptr, 0, 100, false)) {
+            state.SkipWithError("stitch failed");
+            break;
+        }
+        benchmark::DoNotOptimize(result.data);
+        state.counters["result_rows"] = result.rows;
+    }
+    state.counters["rss_before_MiB"] = baseline;
+    state.counters["peak_rss_MiB"] = StatusMiB("VmHWM");
 }
 
 }  // namespace Bench

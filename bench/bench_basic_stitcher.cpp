@@ -67,31 +67,13 @@ private:
     std::vector<ZOLT::Stitching::Translation> translations_;
 };
 
-void RunStitches(benchmark::State& state, ZOLT::Stitching::BasicStitcher& stitcher)
-{
-    ZOLT::BasicImageProvider& provider = VerticalSeries().provider;
-    const double baseline = ZOLT::Bench::StatusMiB("VmRSS");
-    ZOLT::Bench::ResetPeakResident();
-    for (auto _ : state) {
-        cv::Mat result;
-        if (!stitcher.Stitch(provider, result, nullptr, 0, 100, false)) {
-            state.SkipWithError("stitch failed");
-            break;
-        }
-        benchmark::DoNotOptimize(result.data);
-        state.counters["result_rows"] = result.rows;
-    }
-    state.counters["rss_before_MiB"] = baseline;
-    state.counters["peak_rss_MiB"] = ZOLT::Bench::StatusMiB("VmHWM");
-}
-
 void BM_BasicStitch1080p(benchmark::State& state)
 {
     ZOLT::Stitching::StitcherParameters parameters;
     parameters.maxThreads = static_cast<int>(state.range(0));
     ZOLT::Stitching::BasicStitcher stitcher(
         std::make_shared<ZOLT::Stitching::PhaseCorrelationTranslationDetector>(parameters), parameters);
-    RunStitches(state, stitcher);
+    ZOLT::Bench::RunStitches(state, stitcher, VerticalSeries().provider);
     state.SetLabel("maxThreads " + std::to_string(parameters.maxThreads));
 }
 
@@ -99,7 +81,7 @@ void BM_BuildResult1080p(benchmark::State& state)
 {
     ZOLT::Stitching::BasicStitcher stitcher(std::make_shared<KnownTranslations>(VerticalSeries().translations),
                                             ZOLT::Stitching::StitcherParameters());
-    RunStitches(state, stitcher);
+    ZOLT::Bench::RunStitches(state, stitcher, VerticalSeries().provider);
 }
 
 }  // namespace

@@ -38,24 +38,6 @@ ZOLT::BasicImageProvider& WindowSeries()
     return provider;
 }
 
-void RunStitches(benchmark::State& state, ZOLT::Stitching::IStitcher& stitcher)
-{
-    ZOLT::BasicImageProvider& provider = WindowSeries();
-    const double baseline = ZOLT::Bench::StatusMiB("VmRSS");
-    ZOLT::Bench::ResetPeakResident();
-    for (auto _ : state) {
-        cv::Mat result;
-        if (!stitcher.Stitch(provider, result, nullptr, 0, 100, false)) {
-            state.SkipWithError("stitch failed");
-            break;
-        }
-        benchmark::DoNotOptimize(result.data);
-        state.counters["result_rows"] = result.rows;
-    }
-    state.counters["rss_before_MiB"] = baseline;
-    state.counters["peak_rss_MiB"] = ZOLT::Bench::StatusMiB("VmHWM");
-}
-
 ZOLT::Stitching::StitcherParameters TwoThreads()
 {
     ZOLT::Stitching::StitcherParameters parameters;
@@ -66,13 +48,13 @@ ZOLT::Stitching::StitcherParameters TwoThreads()
 void BM_PageStitch1080p(benchmark::State& state)
 {
     ZOLT::Stitching::PageStitcher stitcher(TwoThreads());
-    RunStitches(state, stitcher);
+    ZOLT::Bench::RunStitches(state, stitcher, WindowSeries());
 }
 
 void BM_BasicStitch1080p(benchmark::State& state)
 {
     const auto stitcher = ZOLT::Stitching::StitcherFactory::CreateBasicStitcher(TwoThreads());
-    RunStitches(state, *stitcher);
+    ZOLT::Bench::RunStitches(state, *stitcher, WindowSeries());
 }
 
 }  // namespace

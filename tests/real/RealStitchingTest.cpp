@@ -26,6 +26,17 @@ struct RealSeries {
     std::vector<Translation> truth;
     cv::Mat fullPage;
     cv::Rect pageArea;  // where the page lies in each capture
+
+    /// A store of copies of the captures, which a stitch may change.
+    BasicImageProvider Provider() const
+    {
+        BasicImageProvider provider;
+        for (const cv::Mat& capture : captures) {
+            cv::Mat own = capture.clone();
+            provider.Add(own);
+        }
+        return provider;
+    }
 };
 
 RealSeries Load(const std::string& name)
@@ -68,11 +79,7 @@ TEST_P(RealStitching, StitchesTheWholeScrollExactly)
 {
     const auto [name, configuration] = GetParam();
     const RealSeries series = Load(name);
-    BasicImageProvider provider;
-    for (const cv::Mat& capture : series.captures) {
-        cv::Mat own = capture.clone();
-        provider.Add(own);
-    }
+    BasicImageProvider provider = series.Provider();
     StitcherParameters parameters;
     parameters.maxThreads = 2;
     const std::shared_ptr<IStitcher> stitchers[] = {
@@ -120,11 +127,7 @@ class PageStitching : public ::testing::TestWithParam<std::string> {};
 TEST_P(PageStitching, LooksLikeThePageItself)
 {
     const RealSeries series = Load(GetParam());
-    BasicImageProvider provider;
-    for (const cv::Mat& capture : series.captures) {
-        cv::Mat own = capture.clone();
-        provider.Add(own);
-    }
+    BasicImageProvider provider = series.Provider();
     StitcherParameters parameters;
     parameters.maxThreads = 2;
     PageStitcher stitcher(parameters);
