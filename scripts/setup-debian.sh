@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config binutils
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev
 )
 
 missing=()

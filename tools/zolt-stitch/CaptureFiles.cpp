@@ -65,7 +65,7 @@ std::vector<fs::path> ImagesInFolder(const fs::path& folder)
     std::error_code error;
     fs::directory_iterator entries(folder, error);
     if (error) {
-        throw ToolError(ExitCode::InputError, "cannot read folder '" + folder.string() + "': " + error.message());
+        throw Cli::ToolError(Cli::ExitCode::InputError, "cannot read folder '" + folder.string() + "': " + error.message());
     }
     std::vector<fs::path> images;
     for (const fs::directory_entry& entry : entries) {
@@ -75,7 +75,7 @@ std::vector<fs::path> ImagesInFolder(const fs::path& folder)
         }
     }
     if (images.empty()) {
-        throw ToolError(ExitCode::InputError, "folder '" + folder.string() + "' holds no image files");
+        throw Cli::ToolError(Cli::ExitCode::InputError, "folder '" + folder.string() + "' holds no image files");
     }
     std::sort(images.begin(), images.end(), [](const fs::path& left, const fs::path& right) {
         return NaturalLess(left.filename().string(), right.filename().string());
@@ -132,7 +132,7 @@ std::vector<fs::path> ListCaptureFiles(const std::vector<std::string>& inputs)
         std::error_code error;
         const fs::file_status status = fs::status(path, error);
         if (!fs::exists(status)) {
-            throw ToolError(ExitCode::InputError, "input '" + input + "' does not exist");
+            throw Cli::ToolError(Cli::ExitCode::InputError, "input '" + input + "' does not exist");
         }
         if (fs::is_directory(status)) {
             const std::vector<fs::path> images = ImagesInFolder(path);

@@ -17,7 +17,7 @@ bool NaturalLess(const std::string& left, const std::string& right);
 bool HasImageExtension(const std::filesystem::path& path);
 
 /// Files in argument order; a folder contributes its image files (not its subfolders, not
-/// hidden files) in natural name order. Throws ToolError (input error) for a path that does
+/// hidden files) in natural name order. Throws Cli::ToolError (input error) for a path that does
 /// not exist and for a folder without images.
 std::vector<std::filesystem::path> ListCaptureFiles(const std::vector<std::string>& inputs);
 

@@ -73,7 +73,7 @@ private:
 
 [[noreturn]] void ThrowTooLarge(const std::string& name)
 {
-    throw ToolError(ExitCode::InputError, "'" + name + "' is too large for a capture (at most " +
+    throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' is too large for a capture (at most " +
                                               std::to_string(MAX_CAPTURE_PIXELS) + " pixels)");
 }
 
@@ -94,7 +94,7 @@ cv::Mat ToEightBit(const cv::Mat& image, const std::string& name)
         return converted;
     }
     default:
-        throw ToolError(ExitCode::InputError, "'" + name + "' has a sample format that cannot be stitched");
+        throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' has a sample format that cannot be stitched");
     }
 }
 
@@ -120,7 +120,7 @@ cv::Mat ToRgba(const cv::Mat& image, const std::string& name)
         cv::cvtColor(image, capture, cv::COLOR_BGRA2RGBA);
         break;
     default:
-        throw ToolError(ExitCode::InputError,
+        throw Cli::ToolError(Cli::ExitCode::InputError,
                         "'" + name + "' has " + std::to_string(image.channels()) + " channels; captures have 1 to 4");
     }
     return capture;
@@ -134,14 +134,14 @@ std::string SizeText(const cv::Size& size)
 /// A stop request wins over a file that failed to load: the read may have been cut short by it.
 cv::Mat LoadCaptureUnlessStopped(const std::filesystem::path& file)
 {
-    if (CancelRequested()) {
-        StopCancelled();
+    if (Cli::CancelRequested()) {
+        Cli::StopCancelled();
     }
     try {
         return LoadCapture(file);
-    } catch (const ToolError&) {
-        if (CancelRequested()) {
-            StopCancelled();
+    } catch (const Cli::ToolError&) {
+        if (Cli::CancelRequested()) {
+            Cli::StopCancelled();
         }
         throw;
     }
@@ -150,13 +150,13 @@ cv::Mat LoadCaptureUnlessStopped(const std::filesystem::path& file)
 /// Adds the capture to the preview. Returns false when the preview cannot show captures of this
 /// size at all; all captures share it, so the preview then stays empty, with one warning.
 bool AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, const std::filesystem::path& file,
-                  Console& console)
+                  Cli::Console& console)
 {
     Stitching::PreviewImage::PreviewErrorCode code = Stitching::PreviewImage::Success;
     try {
         code = preview.AddCapture(capture);
     } catch (const cv::Exception& exception) {
-        throw ToolError(ExitCode::StitchFailed, "the preview could not take '" + file.string() + "': " + exception.err);
+        throw Cli::ToolError(Cli::ExitCode::StitchFailed, "the preview could not take '" + file.string() + "': " + exception.err);
     }
     switch (code) {
     case Stitching::PreviewImage::InvalidCapture:
@@ -214,18 +214,11 @@ cv::Mat LoadCapture(const std::filesystem::path& path)
     }
     if (image.empty()) {
         if (::access(name.c_str(), R_OK) != 0) {
-            throw ToolError(ExitCode::InputError, "cannot open '" + name + "'");
+            throw Cli::ToolError(Cli::ExitCode::InputError, "cannot open '" + name + "'");
         }
-        throw ToolError(ExitCode::InputError, "'" + name + "' is not an image that can be read");
+        throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' is not an image that can be read");
     }
     return ToRgba(ToEightBit(image, name), name);
-}
-
-cv::Mat ToFileChannelOrder(const cv::Mat& capture)
-{
-    cv::Mat image;
-    cv::cvtColor(capture, image, cv::COLOR_RGBA2BGRA);
-    return image;
 }
 
 std::unique_ptr<CaptureStore> CaptureStore::InMemory()
@@ -239,7 +232,7 @@ std::unique_ptr<CaptureStore> CaptureStore::Bounded(const std::string& spillFold
 }
 
 void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
-                  Stitching::PreviewImage* preview, Console& console)
+                  Stitching::PreviewImage* preview, Cli::Console& console)
 {
     const std::string stage =
         "Loading " + std::to_string(files.size()) + (files.size() == 1 ? " capture" : " captures");
@@ -250,7 +243,7 @@ void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore&
         if (i == 0) {
             firstSize = capture.size();
         } else if (capture.size() != firstSize) {
-            throw ToolError(ExitCode::InputError, "'" + files[i].string() + "' is " + SizeText(capture.size()) +
+            throw Cli::ToolError(Cli::ExitCode::InputError, "'" + files[i].string() + "' is " + SizeText(capture.size()) +
                                                       ", but the first capture ('" + files[0].string() + "') is " +
                                                       SizeText(firstSize) + "; all captures must have the same size");
         }

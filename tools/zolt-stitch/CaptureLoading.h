@@ -23,13 +23,9 @@ constexpr std::size_t MAX_CAPTURE_PIXELS = std::size_t(1) << 26;
 
 /// Reads an image file as a capture: 8-bit, four channels in red, green, blue, alpha order.
 /// Grey and colour images get alpha 255; 16-bit and floating-point images are scaled to 8 bits.
-/// Throws ToolError (input error) when the file cannot be read as an image or holds more than
+/// Throws Cli::ToolError (input error) when the file cannot be read as an image or holds more than
 /// MAX_CAPTURE_PIXELS pixels.
 cv::Mat LoadCapture(const std::filesystem::path& path);
-
-/// Turns a capture (red, green, blue, alpha) into the channel order that image files are
-/// written in, keeping alpha.
-cv::Mat ToFileChannelOrder(const cv::Mat& capture);
 
 /// Where the captures are kept for the stitch: all in memory, or in the memory-bounded store
 /// that spills to files. Add takes over the capture's pixels (no copy).
@@ -50,10 +46,10 @@ public:
 
 /// Reads every file into `store`, and into `preview` when one is given, as a host would while
 /// the captures arrive. Every capture must have the first one's size; captures the preview
-/// cannot show leave it empty, with a warning. Throws ToolError: input error for a file that
+/// cannot show leave it empty, with a warning. Throws Cli::ToolError: input error for a file that
 /// cannot be used, cancelled when a stop was requested.
 void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
-                  Stitching::PreviewImage* preview, Console& console);
+                  Stitching::PreviewImage* preview, Cli::Console& console);
 
 }  // namespace StitchTool
 }  // namespace ZOLT

@@ -14,7 +14,7 @@ namespace {
 
 [[noreturn]] void FailStitch(const std::string& reason)
 {
-    throw ToolError(ExitCode::StitchFailed, "stitching failed: " + reason);
+    throw Cli::ToolError(Cli::ExitCode::StitchFailed, "stitching failed: " + reason);
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ std::shared_ptr<Stitching::IStitcher> MakeStitcher(const Options& options)
         options.parameters, options.changeThreshold, options.neighborThreshold);
 }
 
-StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, ConsoleListener& listener)
+StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, Cli::ConsoleListener& listener)
 {
     StitchOutcome outcome;
     if (provider.Count() == 1) {
@@ -54,11 +54,11 @@ StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, C
         FailStitch(exception.what());
     }
     // Parts of a stitch report no progress, so a stop may only be seen here.
-    if (CancelRequested() || listener.LastError() == Stitching::IStitcherListener::Cancelled) {
-        StopCancelled();
+    if (Cli::CancelRequested() || listener.LastError() == Stitching::IStitcherListener::Cancelled) {
+        Cli::StopCancelled();
     }
     if (!stitched || outcome.result.empty()) {
-        FailStitch(DescribeFailure(listener.LastError()));
+        FailStitch(Cli::DescribeFailure(listener.LastError()));
     }
     outcome.translations = stitcher->GetTranslations();
     return outcome;

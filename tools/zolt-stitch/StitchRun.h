@@ -23,9 +23,9 @@ struct StitchOutcome {
 std::shared_ptr<Stitching::IStitcher> MakeStitcher(const Options& options);
 
 /// Stitches the captures of `provider`; a single capture is the result as it is. Throws
-/// ToolError: cancelled when a stop was requested during the stitch, stitch failed when the
+/// Cli::ToolError: cancelled when a stop was requested during the stitch, stitch failed when the
 /// library could not join the captures (with the reason it reported).
-StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, ConsoleListener& listener);
+StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, Cli::ConsoleListener& listener);
 
 }  // namespace StitchTool
 }  // namespace ZOLT

@@ -25,27 +25,30 @@
 namespace {
 
 using namespace ZOLT::StitchTool;
+namespace Cli = ZOLT::Cli;
+
+constexpr const char* PROGRAM = "zolt-stitch";
 
 /// Fails before any work when a file of the run could not be written in the end.
 void CheckOutputTargets(const Options& options)
 {
     for (const std::string* target : {&options.output, &options.previewFile, &options.translationsFile}) {
         if (!target->empty()) {
-            CheckWritableTarget(*target);
+            Cli::CheckWritableTarget(*target);
         }
     }
 }
 
-std::vector<OutputFile> EncodeOutputs(const Options& options, const StitchOutcome& outcome,
+std::vector<Cli::OutputFile> EncodeOutputs(const Options& options, const StitchOutcome& outcome,
                                       ZOLT::Stitching::PreviewImage* preview, std::size_t captures)
 {
-    std::vector<OutputFile> files;
-    files.push_back({options.output, EncodeImage(options.output, outcome.result)});
+    std::vector<Cli::OutputFile> files;
+    files.push_back({options.output, Cli::EncodeImage(options.output, outcome.result)});
     if (preview != nullptr) {
-        files.push_back({options.previewFile, EncodeImage(options.previewFile, preview->GetPreview())});
+        files.push_back({options.previewFile, Cli::EncodeImage(options.previewFile, preview->GetPreview())});
     }
     if (!options.translationsFile.empty()) {
-        const std::string json = TranslationsJson(captures, outcome.translations);
+        const std::string json = Cli::TranslationsJson(captures, outcome.translations);
         files.push_back({options.translationsFile, std::vector<unsigned char>(json.begin(), json.end())});
     }
     return files;
@@ -54,7 +57,7 @@ std::vector<OutputFile> EncodeOutputs(const Options& options, const StitchOutcom
 std::string SummaryText(const Options& options, std::size_t captures, const cv::Mat& result)
 {
     std::string text = "Stitched " + std::to_string(captures) + (captures == 1 ? " capture" : " captures") + " (" +
-                       StitcherName(options.stitcher) + " stitcher) into " + options.output + ", " +
+                       Cli::StitcherName(options.stitcher) + " stitcher) into " + options.output + ", " +
                        std::to_string(result.cols) + " x " + std::to_string(result.rows) + " pixels";
     if (!options.previewFile.empty()) {
         text += "; preview in " + options.previewFile;
@@ -65,7 +68,7 @@ std::string SummaryText(const Options& options, std::size_t captures, const cv::
     return text;
 }
 
-void Run(const Options& options, Console& console)
+void Run(const Options& options, Cli::Console& console)
 {
     CheckOutputTargets(options);
     const std::vector<std::filesystem::path> files = ListCaptureFiles(options.inputs);
@@ -86,7 +89,7 @@ void Run(const Options& options, Console& console)
 
     LoadCaptures(files, *store, preview.get(), console);
 
-    ConsoleListener listener(console, options.parameters, files.size() - 1);
+    Cli::ConsoleListener listener(console, options.parameters, files.size() - 1);
     const StitchOutcome outcome = StitchCaptures(options, store->Provider(), listener);
     console.EndProgress();
     for (const std::string& warning : listener.WarningTexts()) {
@@ -94,55 +97,55 @@ void Run(const Options& options, Console& console)
     }
 
     console.Progress("Writing", 0);
-    WriteOutputFiles(EncodeOutputs(options, outcome, preview.get(), files.size()));
+    Cli::WriteOutputFiles(EncodeOutputs(options, outcome, preview.get(), files.size()));
     console.Progress("Writing", 100);
     console.EndProgress();
     console.Summary(SummaryText(options, files.size(), outcome.result));
 }
 
-ExitCode Report(Console& console, const ToolError& error)
+Cli::ExitCode Report(Cli::Console& console, const Cli::ToolError& error)
 {
-    if (error.Code() == ExitCode::Cancelled) {
+    if (error.Code() == Cli::ExitCode::Cancelled) {
         console.Notice(error.what());
     } else {
         console.Error(error.what());
     }
-    if (error.Code() == ExitCode::Usage) {
+    if (error.Code() == Cli::ExitCode::Usage) {
         std::cerr << "Try 'zolt-stitch --help'." << std::endl;
     }
     return error.Code();
 }
 
-ExitCode Main(const std::vector<std::string>& arguments)
+Cli::ExitCode Main(const std::vector<std::string>& arguments)
 {
-    Console usageConsole(std::cerr, std::cout, Console::ProgressStyle::Silent);
+    Cli::Console usageConsole(PROGRAM, std::cerr, std::cout, Cli::Console::ProgressStyle::Silent);
     CommandLine commandLine;
     try {
         commandLine = ParseCommandLine(arguments);
-    } catch (const ToolError& error) {
+    } catch (const Cli::ToolError& error) {
         return Report(usageConsole, error);
     }
     if (commandLine.action == Action::ShowHelp) {
         std::cout << HelpText();
-        return ExitCode::Ok;
+        return Cli::ExitCode::Ok;
     }
     if (commandLine.action == Action::ShowVersion) {
         std::cout << VersionText();
-        return ExitCode::Ok;
+        return Cli::ExitCode::Ok;
     }
 
-    Console console(std::cerr, std::cout, Console::StyleForStandardError(commandLine.options.quiet));
+    Cli::Console console(PROGRAM, std::cerr, std::cout, Cli::Console::StyleForStandardError(commandLine.options.quiet));
     try {
         Run(commandLine.options, console);
-        return ExitCode::Ok;
-    } catch (const ToolError& error) {
+        return Cli::ExitCode::Ok;
+    } catch (const Cli::ToolError& error) {
         return Report(console, error);
     } catch (const std::bad_alloc&) {
-        return Report(console, ToolError(ExitCode::StitchFailed, "out of memory"));
+        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"));
     } catch (const cv::Exception& exception) {
-        return Report(console, ToolError(ExitCode::StitchFailed, exception.err));
+        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err));
     } catch (const std::exception& exception) {
-        return Report(console, ToolError(ExitCode::StitchFailed, exception.what()));
+        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()));
     }
 }
 
@@ -150,6 +153,6 @@ ExitCode Main(const std::vector<std::string>& arguments)
 
 int main(int argc, char** argv)
 {
-    InstallCancelHandlers();
+    Cli::InstallCancelHandlers();
     return static_cast<int>(Main(std::vector<std::string>(argv + 1, argv + argc)));
 }

@@ -3,7 +3,7 @@
 // Ctrl-C and SIGTERM: a request to stop that every stage of the run looks at.
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 /// Installs the SIGINT and SIGTERM handlers. The first signal only records the request, so
 /// the run can stop at its next check and clean up; a second one ends the process at once with
@@ -19,5 +19,5 @@ void RequestCancel();
 /// Ends the run as cancelled: throws ToolError with the cancel exit code.
 [[noreturn]] void StopCancelled();
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

@@ -13,7 +13,7 @@
 #include <vector>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 /// OnProgress arrives on detection worker threads and OnWarning from several of them at once,
 /// so everything the listener keeps is guarded by its own mutex.
@@ -49,5 +49,5 @@ private:
 /// Why a stitch failed, in plain words, from the last error the library reported.
 std::string DescribeFailure(Stitching::IStitcherListener::StitcherErrorCodes code);
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

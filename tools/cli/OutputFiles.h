@@ -8,7 +8,7 @@
 #include <vector>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 /// Content written under a temporary name in the target's own folder, and moved to the target
 /// name by Commit, which replaces an existing file in one step. Until then the target is
@@ -33,12 +33,16 @@ private:
 /// writable and the name is not a folder. Throws ToolError (output error).
 void CheckWritableTarget(const std::string& target);
 
+/// Turns a capture (red, green, blue, alpha) into the channel order that image files are
+/// written in, keeping alpha.
+cv::Mat ToFileChannelOrder(const cv::Mat& capture);
+
 /// Encodes a capture (red, green, blue, alpha) in the format the target's extension names.
 /// Throws ToolError (output error) when it cannot be encoded.
 std::vector<unsigned char> EncodeImage(const std::string& target, const cv::Mat& capture);
 
 /// The translations as JSON: {"captures": n, "translations": [{"from": 0, "to": 1,
-/// "rows": -120, "cols": 0}, ...]}, one translation a line.
+/// "rows": -120, "cols": 0}, ...]}.
 std::string TranslationsJson(std::size_t captures, const std::vector<Stitching::Translation>& translations);
 
 /// One file of a run's output.
@@ -52,5 +56,5 @@ struct OutputFile {
 /// Throws ToolError (output error, or cancelled).
 void WriteOutputFiles(const std::vector<OutputFile>& files);
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

@@ -9,7 +9,7 @@
 #include <string>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 class Console {
 public:
@@ -22,7 +22,8 @@ public:
         Silent,
     };
 
-    Console(std::ostream& errors, std::ostream& summary, ProgressStyle style);
+    /// Every line on standard error starts with "`program`: ".
+    Console(const std::string& program, std::ostream& errors, std::ostream& summary, ProgressStyle style);
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
@@ -47,6 +48,7 @@ private:
     void WriteLineLocked(const std::string& stage, int percent, long seconds);
     long ElapsedSeconds() const;
 
+    const std::string prefix_;
     std::ostream& errors_;
     std::ostream& summary_;
     const ProgressStyle style_;
@@ -61,5 +63,5 @@ private:
 /// Elapsed time as minutes and seconds, "1:05".
 std::string FormatElapsed(long seconds);
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

@@ -1,12 +1,12 @@
 #pragma once
 
-// The exit codes of zolt-stitch and the error type that carries one to main().
+// The exit codes the command-line tools share and the error type that carries one to main().
 
 #include <stdexcept>
 #include <string>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 enum class ExitCode : int {
     Ok = 0,
@@ -33,5 +33,5 @@ private:
     ExitCode code_;
 };
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 namespace {
 
@@ -117,5 +117,5 @@ std::string DescribeFailure(Stitching::IStitcherListener::StitcherErrorCodes cod
     }
 }
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

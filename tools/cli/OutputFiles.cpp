@@ -1,17 +1,17 @@
 #include "OutputFiles.h"
 
 #include "Cancellation.h"
-#include "CaptureLoading.h"
 #include "ExitCodes.h"
 
+#include <nlohmann/json.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <system_error>
 
 #include <fcntl.h>
@@ -19,7 +19,7 @@
 #include <unistd.h>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 namespace {
 
@@ -173,15 +173,21 @@ void WriteOutputFiles(const std::vector<OutputFile>& files)
 
 std::string TranslationsJson(std::size_t captures, const std::vector<Stitching::Translation>& translations)
 {
-    std::ostringstream json;
-    json << "{\n  \"captures\": " << captures << ",\n  \"translations\": [";
+    nlohmann::ordered_json steps = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < translations.size(); ++i) {
-        json << (i == 0 ? "\n" : ",\n") << "    {\"from\": " << i << ", \"to\": " << i + 1
-             << ", \"rows\": " << translations[i].GetRows() << ", \"cols\": " << translations[i].GetCols() << "}";
+        steps.push_back({{"from", i}, {"to", i + 1}, {"rows", translations[i].GetRows()},
+                         {"cols", translations[i].GetCols()}});
     }
-    json << (translations.empty() ? "]\n}\n" : "\n  ]\n}\n");
-    return json.str();
+    const nlohmann::ordered_json document = {{"captures", captures}, {"translations", steps}};
+    return document.dump(2) + "\n";
 }
 
-}  // namespace StitchTool
+cv::Mat ToFileChannelOrder(const cv::Mat& capture)
+{
+    cv::Mat image;
+    cv::cvtColor(capture, image, cv::COLOR_RGBA2BGRA);
+    return image;
+}
+
+}  // namespace Cli
 }  // namespace ZOLT

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 namespace {
 
@@ -51,5 +51,5 @@ void StopCancelled()
     throw ToolError(ExitCode::Cancelled, "cancelled; nothing was written");
 }
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

@@ -7,17 +7,16 @@
 #include <unistd.h>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 namespace {
 
 constexpr int BAR_WIDTH = 30;
-constexpr const char* PROGRAM = "zolt-stitch: ";
 
 }  // namespace
 
-Console::Console(std::ostream& errors, std::ostream& summary, ProgressStyle style)
-    : errors_(errors), summary_(summary), style_(style), start_(std::chrono::steady_clock::now())
+Console::Console(const std::string& program, std::ostream& errors, std::ostream& summary, ProgressStyle style)
+    : prefix_(program + ": "), errors_(errors), summary_(summary), style_(style), start_(std::chrono::steady_clock::now())
 {
 }
 
@@ -63,21 +62,21 @@ void Console::Warning(const std::string& text)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     ClearBarLocked();
-    errors_ << PROGRAM << "warning: " << text << std::endl;
+    errors_ << prefix_ << "warning: " << text << std::endl;
 }
 
 void Console::Error(const std::string& text)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     ClearBarLocked();
-    errors_ << PROGRAM << "error: " << text << std::endl;
+    errors_ << prefix_ << "error: " << text << std::endl;
 }
 
 void Console::Notice(const std::string& text)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     ClearBarLocked();
-    errors_ << PROGRAM << text << std::endl;
+    errors_ << prefix_ << text << std::endl;
 }
 
 void Console::Summary(const std::string& text)
@@ -116,7 +115,7 @@ void Console::DrawBarLocked(const std::string& stage, int percent, long seconds)
 
 void Console::WriteLineLocked(const std::string& stage, int percent, long seconds)
 {
-    errors_ << PROGRAM << stage << ": " << percent << "% (" << FormatElapsed(seconds) << ")" << std::endl;
+    errors_ << prefix_ << stage << ": " << percent << "% (" << FormatElapsed(seconds) << ")" << std::endl;
 }
 
 long Console::ElapsedSeconds() const
@@ -132,5 +131,5 @@ std::string FormatElapsed(long seconds)
     return text.str();
 }
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT
