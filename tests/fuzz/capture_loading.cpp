@@ -27,6 +27,7 @@
 namespace {
 
 using namespace ZOLT::StitchTool;
+using namespace ZOLT::Cli;
 
 /// Stitching cost grows with the capture; bigger captures are only loaded, so each run stays fast.
 constexpr std::size_t MAX_STITCHED_PIXELS = 128 * 128;
@@ -95,7 +96,7 @@ void StitchWith(StitcherKind kind, const cv::Mat& capture, const cv::Mat& shifte
 
     std::ostringstream errors;
     std::ostringstream summary;
-    Console console(errors, summary, Console::ProgressStyle::Silent);
+    Console console("fuzz", errors, summary, Console::ProgressStyle::Silent);
     ConsoleListener listener(console, options.parameters, 1);
 
     const std::unique_ptr<CaptureStore> store = CaptureStore::InMemory();
@@ -127,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::ostringstream errors;
     std::ostringstream summary;
-    Console console(errors, summary, Console::ProgressStyle::Silent);
+    Console console("fuzz", errors, summary, Console::ProgressStyle::Silent);
     const std::unique_ptr<CaptureStore> store = CaptureStore::InMemory();
     ZOLT::Stitching::PreviewImage preview;
     try {

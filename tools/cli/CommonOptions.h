@@ -26,6 +26,15 @@ const char* StitcherName(StitcherKind kind);
 constexpr std::size_t DEFAULT_MEMORY_LIMIT_MB = 200;
 constexpr std::size_t MEBIBYTE = 1024 * 1024;
 
+/// Grey difference above which border detection counts a pixel as changed. On framed synthetic
+/// series it finds the frame to the pixel in lossless captures and in JPEG captures down to
+/// quality 80 (at quality 60 the box grows by up to 3 pixels); lower values let JPEG noise in
+/// the frame widen the box, much higher ones start to miss faint anti-aliased edges.
+constexpr unsigned int DEFAULT_CHANGE_THRESHOLD = 24;
+/// Changed neighbours above which a changed pixel is content: isolated specks and thin lines
+/// (a blinking cursor, a one-pixel rule) are not.
+constexpr unsigned int DEFAULT_NEIGHBOR_THRESHOLD = 3;
+
 /// What every tool that stitches asks for.
 struct CommonOptions {
     CommonOptions();
@@ -33,6 +42,9 @@ struct CommonOptions {
     StitcherKind stitcher = StitcherKind::Borders;
     /// The library's tuning values; maxThreads starts at the number of cores.
     Stitching::StitcherParameters parameters;
+    unsigned int scaleFactor = 1;
+    unsigned int changeThreshold = DEFAULT_CHANGE_THRESHOLD;
+    unsigned int neighborThreshold = DEFAULT_NEIGHBOR_THRESHOLD;
 
     /// Keep the captures in the memory-bounded store instead of all in memory.
     bool boundedMemory = false;

@@ -172,26 +172,6 @@ bool AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, cons
     }
 }
 
-class InMemoryStore : public CaptureStore {
-public:
-    void Add(cv::Mat& capture) override { provider_.Add(capture); }
-    IImageProvider& Provider() override { return provider_; }
-
-private:
-    BasicImageProvider provider_;
-};
-
-class BoundedStore : public CaptureStore {
-public:
-    BoundedStore(const std::string& spillFolder, std::size_t memoryLimit) : provider_(spillFolder, memoryLimit) {}
-
-    void Add(cv::Mat& capture) override { provider_.Add(capture); }
-    IImageProvider& Provider() override { return provider_; }
-
-private:
-    Stitching::MemoryEfficientImageProvider provider_;
-};
-
 }  // namespace
 
 cv::Mat LoadCapture(const std::filesystem::path& path)
@@ -221,17 +201,7 @@ cv::Mat LoadCapture(const std::filesystem::path& path)
     return ToRgba(ToEightBit(image, name), name);
 }
 
-std::unique_ptr<CaptureStore> CaptureStore::InMemory()
-{
-    return std::make_unique<InMemoryStore>();
-}
-
-std::unique_ptr<CaptureStore> CaptureStore::Bounded(const std::string& spillFolder, std::size_t memoryLimit)
-{
-    return std::make_unique<BoundedStore>(spillFolder, memoryLimit);
-}
-
-void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
+void LoadCaptures(const std::vector<std::filesystem::path>& files, Cli::CaptureStore& store,
                   Stitching::PreviewImage* preview, Cli::Console& console)
 {
     const std::string stage =

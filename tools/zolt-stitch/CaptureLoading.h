@@ -2,14 +2,13 @@
 
 // Reading capture files into the library's capture format and into a capture store.
 
+#include "CaptureStore.h"
 #include "Console.h"
 
 #include <ZOLT/Preview.h>
-#include <ZOLT/Providers.h>
 
 #include <cstddef>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,28 +26,11 @@ constexpr std::size_t MAX_CAPTURE_PIXELS = std::size_t(1) << 26;
 /// MAX_CAPTURE_PIXELS pixels.
 cv::Mat LoadCapture(const std::filesystem::path& path);
 
-/// Where the captures are kept for the stitch: all in memory, or in the memory-bounded store
-/// that spills to files. Add takes over the capture's pixels (no copy).
-class CaptureStore {
-public:
-    static std::unique_ptr<CaptureStore> InMemory();
-    /// `spillFolder` must end with a path separator: the store uses it as a file-name prefix.
-    static std::unique_ptr<CaptureStore> Bounded(const std::string& spillFolder, std::size_t memoryLimit);
-
-    CaptureStore() = default;
-    CaptureStore(const CaptureStore&) = delete;
-    CaptureStore& operator=(const CaptureStore&) = delete;
-    virtual ~CaptureStore() = default;
-
-    virtual void Add(cv::Mat& capture) = 0;
-    virtual IImageProvider& Provider() = 0;
-};
-
 /// Reads every file into `store`, and into `preview` when one is given, as a host would while
 /// the captures arrive. Every capture must have the first one's size; captures the preview
 /// cannot show leave it empty, with a warning. Throws Cli::ToolError: input error for a file that
 /// cannot be used, cancelled when a stop was requested.
-void LoadCaptures(const std::vector<std::filesystem::path>& files, CaptureStore& store,
+void LoadCaptures(const std::vector<std::filesystem::path>& files, Cli::CaptureStore& store,
                   Stitching::PreviewImage* preview, Cli::Console& console);
 
 }  // namespace StitchTool

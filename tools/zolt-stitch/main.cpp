@@ -10,7 +10,6 @@
 #include "ExitCodes.h"
 #include "Options.h"
 #include "OutputFiles.h"
-#include "SpillFolder.h"
 #include "StitchRun.h"
 
 #include <ZOLT/Preview.h>
@@ -18,7 +17,6 @@
 #include <iostream>
 #include <memory>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,7 +37,7 @@ void CheckOutputTargets(const Options& options)
     }
 }
 
-std::vector<Cli::OutputFile> EncodeOutputs(const Options& options, const StitchOutcome& outcome,
+std::vector<Cli::OutputFile> EncodeOutputs(const Options& options, const Cli::StitchOutcome& outcome,
                                       ZOLT::Stitching::PreviewImage* preview, std::size_t captures)
 {
     std::vector<Cli::OutputFile> files;
@@ -73,15 +71,7 @@ void Run(const Options& options, Cli::Console& console)
     CheckOutputTargets(options);
     const std::vector<std::filesystem::path> files = ListCaptureFiles(options.inputs);
 
-    // The spill folder outlives the store, which deletes its own files first.
-    std::optional<SpillFolder> spillFolder;
-    std::unique_ptr<CaptureStore> store;
-    if (options.boundedMemory) {
-        spillFolder.emplace(options.spillFolder);
-        store = CaptureStore::Bounded(spillFolder->Prefix(), options.memoryLimitBytes);
-    } else {
-        store = CaptureStore::InMemory();
-    }
+    const std::unique_ptr<Cli::CaptureStore> store = Cli::CaptureStore::ForOptions(options);
     std::unique_ptr<ZOLT::Stitching::PreviewImage> preview;
     if (!options.previewFile.empty()) {
         preview = std::make_unique<ZOLT::Stitching::PreviewImage>();
@@ -90,7 +80,7 @@ void Run(const Options& options, Cli::Console& console)
     LoadCaptures(files, *store, preview.get(), console);
 
     Cli::ConsoleListener listener(console, options.parameters, files.size() - 1);
-    const StitchOutcome outcome = StitchCaptures(options, store->Provider(), listener);
+    const Cli::StitchOutcome outcome = Cli::StitchCaptures(options, store->Provider(), listener);
     console.EndProgress();
     for (const std::string& warning : listener.WarningTexts()) {
         console.Warning(warning);

@@ -6,7 +6,7 @@
 #include <string>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 class SpillFolder {
 public:
@@ -27,5 +27,5 @@ private:
     std::string prefix_;
 };
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

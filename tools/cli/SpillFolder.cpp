@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 namespace {
 
@@ -21,13 +21,13 @@ fs::path MakePrivateTemporaryFolder()
     std::error_code error;
     const fs::path base = fs::temp_directory_path(error);
     if (error) {
-        throw Cli::ToolError(Cli::ExitCode::OutputError, "no temporary folder for spill files: " + error.message());
+        throw ToolError(ExitCode::OutputError, "no temporary folder for spill files: " + error.message());
     }
     const std::string pattern = (base / "zolt-stitch-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr) {
-        throw Cli::ToolError(Cli::ExitCode::OutputError,
+        throw ToolError(ExitCode::OutputError,
                         "cannot make a spill folder in '" + base.string() + "': " + std::strerror(errno));
     }
     return fs::path(name.data());
@@ -37,10 +37,10 @@ void CheckWritableFolder(const std::string& folder)
 {
     std::error_code error;
     if (!fs::is_directory(folder, error)) {
-        throw Cli::ToolError(Cli::ExitCode::OutputError, "spill folder '" + folder + "' is not a folder");
+        throw ToolError(ExitCode::OutputError, "spill folder '" + folder + "' is not a folder");
     }
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        throw Cli::ToolError(Cli::ExitCode::OutputError, "spill folder '" + folder + "' is not writable");
+        throw ToolError(ExitCode::OutputError, "spill folder '" + folder + "' is not writable");
     }
 }
 
@@ -73,5 +73,5 @@ SpillFolder::~SpillFolder()
     }
 }
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT
