@@ -82,6 +82,14 @@ enum class Action { Run, ShowHelp, ShowVersion };
 /// Adds -V, --version; -h, --help comes with every CLI::App.
 void AddVersionFlag(CLI::App& app);
 
+/// Checks the names of the files a run writes: the output and the preview need an image file
+/// extension that can be written, and the output, the preview and the translations need names
+/// of their own. Throws ToolError (usage error).
+void CheckOutputNames(const std::string& output, const CommonOptions& options);
+
+/// The text of --version: the tool and the library and OpenCV versions it was built with.
+std::string VersionText(const std::string& program);
+
 /// Parses the arguments after the program name. Throws ToolError with ExitCode::Usage for
 /// anything the table refuses, naming the option and what it expects.
 Action ParseArguments(CLI::App& app, const std::vector<std::string>& arguments);
