@@ -148,6 +148,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     const std::unique_ptr<CLI::App> app = MakeCommandLine(commandLine.options);
     commandLine.action = Cli::ParseArguments(*app, arguments);
     if (commandLine.action == Cli::Action::Run) {
+        // The tool turns the wheel one way only, so movement along the other axis is a misreading.
+        commandLine.options.parameters.direction = commandLine.options.scroll.horizontal ? 1 : 0;
         if (commandLine.options.output.empty()) {
             throw Cli::ToolError(Cli::ExitCode::Usage, "no output: name the stitched image with -o OUTPUT.png");
         }
