@@ -36,16 +36,6 @@ constexpr const char* PROGRAM = "zolt-capture";
 /// The first Ctrl-C ends the capture, the second cancels the run.
 constexpr int SIGNALS_TO_CANCEL = 2;
 
-/// Fails before any capture when a file of the run could not be written in the end.
-void CheckOutputTargets(const Options& options)
-{
-    for (const std::string* target : {&options.output, &options.previewFile, &options.translationsFile}) {
-        if (!target->empty()) {
-            Cli::CheckWritableTarget(*target);
-        }
-    }
-}
-
 /// Makes the --save-captures folder when it is missing.
 void PrepareSaveFolder(const std::string& folder)
 {
@@ -99,18 +89,6 @@ std::string SummaryText(const Options& options, std::size_t captures, CaptureEnd
     return text;
 }
 
-std::vector<Cli::OutputFile> EncodeOutputs(const Options& options, const Cli::StitchOutcome& outcome,
-                                           std::size_t captures)
-{
-    std::vector<Cli::OutputFile> files;
-    files.push_back({options.output, Cli::EncodeImage(options.output, outcome.result)});
-    if (!options.translationsFile.empty()) {
-        const std::string json = Cli::TranslationsJson(captures, outcome.translations);
-        files.push_back({options.translationsFile, std::vector<unsigned char>(json.begin(), json.end())});
-    }
-    return files;
-}
-
 CaptureEnd CaptureScrolling(const Options& options, CaptureRecorder& recorder, Cli::Console& console)
 {
     const X11::X11Connection connection;
@@ -130,7 +108,7 @@ CaptureEnd CaptureScrolling(const Options& options, CaptureRecorder& recorder, C
 
 void Run(const Options& options, Cli::Console& console)
 {
-    CheckOutputTargets(options);
+    Cli::CheckOutputTargets(options.output, options);
     PrepareSaveFolder(options.saveFolder);
     const std::unique_ptr<Cli::CaptureStore> store = Cli::CaptureStore::ForOptions(options);
     CaptureRecorder recorder(*store, options.previewFile, options.saveFolder, console, options.scroll.maxCaptures);
@@ -147,7 +125,9 @@ void Run(const Options& options, Cli::Console& console)
     }
 
     console.Progress("Writing", 0);
-    Cli::WriteOutputFiles(EncodeOutputs(options, outcome, recorder.Count()));
+    // The preview file is up to date already: it was rewritten with every capture.
+    Cli::WriteOutputFiles(Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations,
+                                             recorder.Count(), nullptr));
     console.Progress("Writing", 100);
     console.EndProgress();
     console.Summary(SummaryText(options, recorder.Count(), end, outcome.result));
@@ -167,19 +147,6 @@ Cli::ExitCode CodeFor(const X11::X11Error& error)
     return Cli::ExitCode::InputError;
 }
 
-Cli::ExitCode Report(Cli::Console& console, const Cli::ToolError& error)
-{
-    if (error.Code() == Cli::ExitCode::Cancelled) {
-        console.Notice(error.what());
-    } else {
-        console.Error(error.what());
-    }
-    if (error.Code() == Cli::ExitCode::Usage) {
-        std::cerr << "Try 'zolt-capture --help'." << std::endl;
-    }
-    return error.Code();
-}
-
 Cli::ExitCode Main(const std::vector<std::string>& arguments)
 {
     Cli::Console usageConsole(PROGRAM, std::cerr, std::cout, Cli::Console::ProgressStyle::Silent);
@@ -187,7 +154,7 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
     try {
         commandLine = ParseCommandLine(arguments);
     } catch (const Cli::ToolError& error) {
-        return Report(usageConsole, error);
+        return Cli::Report(usageConsole, error, PROGRAM);
     }
     if (commandLine.action == Cli::Action::ShowHelp) {
         std::cout << HelpText();
@@ -203,15 +170,15 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
         Run(commandLine.options, console);
         return Cli::ExitCode::Ok;
     } catch (const Cli::ToolError& error) {
-        return Report(console, error);
+        return Cli::Report(console, error, PROGRAM);
     } catch (const X11::X11Error& error) {
-        return Report(console, Cli::ToolError(CodeFor(error), error.what()));
+        return Cli::Report(console, Cli::ToolError(CodeFor(error), error.what()), PROGRAM);
     } catch (const std::bad_alloc&) {
-        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"));
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"), PROGRAM);
     } catch (const cv::Exception& exception) {
-        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err));
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err), PROGRAM);
     } catch (const std::exception& exception) {
-        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()));
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()), PROGRAM);
     }
 }
 
