@@ -21,13 +21,14 @@ start_xvfb() {
   display=:$(cat "$file")
 }
 
-# Opens PAGE in a new Chromium app window of WIDTH,HEIGHT whose page area is that size (no
-# scrollbars), in the browser of PROFILE; sets $window. Later windows of a profile go to its
-# running browser and keep its first window's size.
-windows() { # WIDTHxHEIGHT: the ids of the top-level windows of that size at 0,0
-  DISPLAY=$display xwininfo -root -children | grep " $1+0+0" | grep -o '0x[0-9a-f]*'
+windows() { # WIDTHxHEIGHT [TITLE]: the ids of the top-level windows of that size at 0,0
+  DISPLAY=$display xwininfo -root -children | grep " $1+0+0" | grep -F "\"${2:-}" | grep -o '0x[0-9a-f]*'
 }
-open_window() { # PAGE PROFILE WIDTH,HEIGHT
+
+# Opens PAGE, titled TITLE, in a new Chromium app window of WIDTH,HEIGHT whose page area is
+# that size (no scrollbars), in the browser of PROFILE; sets $window once the page has its
+# title. Later windows of a profile go to its running browser and keep its first window's size.
+open_window() { # PAGE PROFILE WIDTH,HEIGHT TITLE
   windows "${3/,/x}" >"$work/windows"
   DISPLAY=$display chromium --no-sandbox --test-type --hide-scrollbars --disable-gpu --ozone-platform=x11 \
     --no-first-run --user-data-dir="$work/$2" --window-position=0,0 --window-size="$3" \
@@ -35,10 +36,11 @@ open_window() { # PAGE PROFILE WIDTH,HEIGHT
   children+=($!)
   window=
   for _ in $(seq 300); do
-    window=$(windows "${3/,/x}" | grep -vxFf "$work/windows" | head -1)
+    window=$(windows "${3/,/x}" "$4" | grep -vxFf "$work/windows" | head -1)
     [[ -n $window ]] && break
     sleep 0.1
   done
+  check "$1 opened in a window" test -n "$window"
   sleep 2 # the first paint
 }
 
@@ -63,14 +65,14 @@ whole_page() { # NAME RENDER ARGUMENTS...
 }
 
 start_xvfb
-open_window sticky-handbook.html tall 800,600
+open_window sticky-handbook.html tall 800,600 "Tide logger"
 whole_page tall handbook-sticky-800x600 --window-name "Tide logger" --preview "$work/tall-preview.png"
 check "tall: preview written" test -s "$work/tall-preview.png"
-open_window wide-timeline.html wide 640,480
+open_window wide-timeline.html wide 640,480 "Harbour work"
 whole_page wide timeline-sticky-horizontal-640x480 --window "$window" --horizontal
 
 # Three captures of a region: the saved captures and the output are the region's width.
-open_window sticky-handbook.html tall 800,600
+open_window sticky-handbook.html tall 800,600 "Tide logger"
 capture region --window "$window" --region 220,60,400,300 --max-captures 3 --save-captures "$work/saved"
 check "region: three saved captures of 400 x 300" \
   test "$(identify -format '%wx%h ' "$work"/saved/*.png)" = "400x300 400x300 400x300 "
@@ -78,7 +80,7 @@ check "region: stitched at the region's width" test "$(identify -format %w "$wor
 
 # Ctrl-C once stitches what was captured; twice writes nothing and exits 130.
 interrupt() { # NAME SIGNALS
-  open_window sticky-handbook.html tall 800,600
+  open_window sticky-handbook.html tall 800,600 "Tide logger"
   start_capture "$1" --window "$window" --settle 300
   sleep 2
   for _ in $(seq "$2"); do kill -INT "$pid"; sleep 0.1; done

@@ -26,9 +26,14 @@ public:
     CaptureEnd Run(const CaptureSink& sink, const StopCheck& stopRequested) const;
 
 private:
-    /// A grab that an identical grab `settle` later confirmed. A window that never settles (an
-    /// animation) gives its latest grab after a bounded wait. Empty when a stop was requested.
-    cv::Mat SettledGrab(const StopCheck& stopRequested) const;
+    /// Grabs until two grabs `settle` apart are identical, starting from `previous`, and returns
+    /// the last. A window that never settles (an animation) gives its latest grab after a
+    /// bounded wait. Empty when a stop was requested.
+    cv::Mat SettledGrab(cv::Mat previous, const StopCheck& stopRequested) const;
+    /// After the wheel turned: the settled grab once the window moved away from `last`, or a
+    /// grab equal to `last` when it did not start moving within a few settle intervals. Empty
+    /// when a stop was requested.
+    cv::Mat GrabAfterScroll(const cv::Mat& last, const StopCheck& stopRequested) const;
 
     const X11::CaptureWindow& window_;
     const ScrollSettings settings_;
