@@ -100,6 +100,8 @@ refused() { # NAME STATUS MESSAGE
 }
 capture no-window --window-name "no window has this title"
 refused no-window 3 "no shown window"
+capture outside --window "$window" --region 700,500,200,200
+refused outside 3 "does not lie inside the window"
 xmessage -display "$display" -geometry 300x200+0+0 closing soon &
 closing=$!
 sleep 1
