@@ -9,11 +9,6 @@
 namespace ZOLT {
 namespace Stitching {
 
-template <typename T>
-struct TestAccess;
-/// Internal: a spectrum in the compact form the correlation works with.
-struct PackedSpectrum;
-
 /// Finds the translation between captures by phase correlation of their grey images.
 ///
 /// Both captures of a pair must be 8-bit images with 3 or 4 channels and of the same size.
@@ -41,29 +36,16 @@ protected:
                                                          Translation& alternative, IStitcherListener* listener);
 
 private:
-    template <typename>
-    friend struct TestAccess;
-    struct SequenceRun;
-    struct Workspace;
-    class WorkspacePool;
+    /// The pair correlation in buffers kept from pair to pair; shared with copies of this detector.
+    class Implementation;
 
     cv::Mat CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second, cv::Size& size) const;
     bool PerformDFT(const cv::Mat& image, cv::Mat& spectrum, cv::Size& size) const;
     bool PerformIDFT(const cv::Mat& spectrum, cv::Mat& surface) const;
     Translation ConvertFrequencyCoordinatesToTranslation(const int (&peak)[2], const cv::Size& size) const;
 
-    /// The steps above working in buffers that are kept from pair to pair, on spectra in packed
-    /// form; SpectrumOf takes a capture's spectrum from the sequence being detected when it can.
-    cv::Mat CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second, cv::Size& size,
-                                       Workspace& workspace) const;
-    bool SpectrumOf(const cv::Mat& capture, const cv::Mat& grey, Workspace& workspace, bool inPlace,
-                    PackedSpectrum& spectrum) const;
-    bool PerformDFT(const cv::Mat& image, Workspace& workspace, PackedSpectrum& spectrum, bool inPlace,
-                    cv::Size& size) const;
-
     StitcherParameters parameters_;
-    /// Idle transform buffers, shared with copies of this detector.
-    std::shared_ptr<WorkspacePool> workspaces_;
+    std::shared_ptr<Implementation> implementation_;
 };
 
 }  // namespace Stitching

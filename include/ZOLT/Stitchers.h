@@ -76,15 +76,12 @@ private:
     cv::Rect FindRegionWithDifferences(const cv::Mat& first, const cv::Mat& last) const;
     /// Absorbs into `region` every gap to a capture edge narrower than the margin threshold.
     cv::Rect WidenRegionToEdges(cv::Rect region, const cv::Size& captureSize) const;
-    /// Refills the crop store with views of every capture restricted to `region`.
-    void CropCaptures(IImageProvider& provider, const cv::Rect& region);
     bool StitchSeveralCaptures(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
                                int progressStart, int progressEnd, bool reportCompletion);
     cv::Mat StitchImages(const cv::Mat& first, cv::Mat stitched, const cv::Rect& region, int scaleFactor) const;
 
     int scaleFactor_;
     std::shared_ptr<ITranslationDetector> detector_;
-    BasicImageProvider cropStore_;
     std::shared_ptr<BasicStitcher> innerStitcher_;
     StitcherParameters parameters_;
     std::vector<Translation> translations_;

@@ -4,6 +4,7 @@
 #include <ZOLT/Borders.h>
 
 #include "core/Diagnostics.h"
+#include "core/LargeBuffers.h"
 
 #include <iostream>
 
@@ -58,7 +59,7 @@ bool BasicBorderDetection::ExtractBorders(IImageProvider& provider)
         return false;
     }
 
-    const cv::Mat first = provider.GetImageAt(0)->clone();
+    const cv::Mat first = LargeCopy(*provider.GetImageAt(0));
     const cv::Size size(first.cols, first.rows);
     cv::Range rowRange(0, 0);
     cv::Range colRange(0, 0);
@@ -72,7 +73,7 @@ bool BasicBorderDetection::ExtractBorders(IImageProvider& provider)
     }
 
     for (std::size_t i = 0; i < provider.Count(); ++i) {
-        cv::Mat content = (*provider.GetImageAt(i))(rowRange, colRange).clone();
+        cv::Mat content = LargeCopy((*provider.GetImageAt(i))(rowRange, colRange));
         provider.SetImageAt(i, content);
     }
     return true;
@@ -121,7 +122,7 @@ bool BasicBorderDetection::ApplyBorders(cv::Mat& image)
 
     cv::Mat bordered;
     try {
-        bordered = cv::Mat::zeros(finalSize, image.type());
+        bordered = LargeZeros(finalSize, image.type());
         image.copyTo(bordered(rowRange, colRange));
     } catch (const cv::Exception&) {
         Diagnostics::ErrorLine("Error: Insufficient memory to apply borders.");

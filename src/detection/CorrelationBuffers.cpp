@@ -1,136 +1,24 @@
 #include "detection/CorrelationBuffers.h"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include <utility>
 
 namespace ZOLT {
 namespace Stitching {
 
-// --- Large buffers ----------------------------------------------------------------------------
-
-namespace {
-
-#if defined(__linux__)
-
-/// Buffers of at least 2 MiB are mapped on their own and marked for huge pages; smaller ones
-/// come from OpenCV's usual aligned heap allocation.
-class LargeBufferAllocator final : public cv::MatAllocator {
-public:
-    cv::UMatData* allocate(int dims, const int* sizes, int type, void* given, size_t* step, cv::AccessFlag,
-                           cv::UMatUsageFlags) const override
-    {
-        std::size_t total = CV_ELEM_SIZE(type);
-        for (int axis = dims - 1; axis >= 0; --axis) {
-            if (step != nullptr) {
-                if (given != nullptr && step[axis] != cv::Mat::AUTO_STEP) {
-                    total = step[axis];
-                } else {
-                    step[axis] = total;
-                }
-            }
-            total *= static_cast<std::size_t>(sizes[axis]);
-        }
-        uchar* data = given != nullptr ? static_cast<uchar*>(given) : Allocate(total);
-        cv::UMatData* record = nullptr;
-        try {
-            record = new cv::UMatData(this);
-        } catch (...) {
-            if (given == nullptr) {
-                Free(data, total);
-            }
-            throw;
-        }
-        record->data = data;
-        record->origdata = data;
-        record->size = total;
-        if (given != nullptr) {
-            record->flags |= cv::UMatData::USER_ALLOCATED;
-        }
-        return record;
-    }
-
-    bool allocate(cv::UMatData* record, cv::AccessFlag, cv::UMatUsageFlags) const override { return record != nullptr; }
-
-    void deallocate(cv::UMatData* record) const override
-    {
-        if (record == nullptr) {
-            return;
-        }
-        CV_Assert(record->urefcount == 0 && record->refcount == 0);
-        if (!(record->flags & cv::UMatData::USER_ALLOCATED)) {
-            Free(record->origdata, record->size);
-            record->origdata = nullptr;
-        }
-        delete record;
-    }
-
-private:
-    static constexpr std::size_t MAPPED_SIZE = std::size_t(2) << 20;
-
-    static uchar* Allocate(std::size_t size)
-    {
-        if (size < MAPPED_SIZE) {
-            return static_cast<uchar*>(cv::fastMalloc(size));
-        }
-        void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) {
-            CV_Error(cv::Error::StsNoMem, "Failed to allocate a transform buffer.");
-        }
-        // Only advice: without huge pages the buffer works all the same.
-        madvise(mapped, size, MADV_HUGEPAGE);
-        return static_cast<uchar*>(mapped);
-    }
-
-    static void Free(uchar* data, std::size_t size)
-    {
-        if (size < MAPPED_SIZE) {
-            cv::fastFree(data);
-        } else {
-            munmap(data, size);
-        }
-    }
-};
-
-cv::MatAllocator* LargeBuffers()
-{
-    // Stateless, and never destroyed: matrices handed out to callers may outlive everything else.
-    static cv::MatAllocator* const allocator = new LargeBufferAllocator();
-    return allocator;
-}
-
-#else
-
-cv::MatAllocator* LargeBuffers()
-{
-    return cv::Mat::getStdAllocator();
-}
-
-#endif
-
-}  // namespace
-
-void UseLargeBufferAllocator(cv::Mat& matrix)
-{
-    matrix.allocator = LargeBuffers();
-}
-
 // --- Workspaces -------------------------------------------------------------------------------
 
-PhaseCorrelationTranslationDetector::WorkspacePool::Lease::Lease(WorkspacePool& pool,
+WorkspacePool::Lease::Lease(WorkspacePool& pool,
                                                                  std::unique_ptr<Workspace> workspace)
     : pool_(pool), workspace_(std::move(workspace))
 {
 }
 
-PhaseCorrelationTranslationDetector::WorkspacePool::Lease::~Lease()
+WorkspacePool::Lease::~Lease()
 {
     pool_.GiveBack(std::move(workspace_));
 }
 
-PhaseCorrelationTranslationDetector::WorkspacePool::Lease PhaseCorrelationTranslationDetector::WorkspacePool::Acquire()
+WorkspacePool::Lease WorkspacePool::Acquire()
 {
     std::unique_ptr<Workspace> workspace;
     {
@@ -146,7 +34,7 @@ PhaseCorrelationTranslationDetector::WorkspacePool::Lease PhaseCorrelationTransl
     return Lease(*this, std::move(workspace));
 }
 
-void PhaseCorrelationTranslationDetector::WorkspacePool::KeepAtMost(std::size_t idle)
+void WorkspacePool::KeepAtMost(std::size_t idle)
 {
     std::vector<std::unique_ptr<Workspace>> surplus;
     {
@@ -159,7 +47,7 @@ void PhaseCorrelationTranslationDetector::WorkspacePool::KeepAtMost(std::size_t 
     // The buffers are freed here, outside the lock.
 }
 
-void PhaseCorrelationTranslationDetector::WorkspacePool::GiveBack(std::unique_ptr<Workspace> workspace)
+void WorkspacePool::GiveBack(std::unique_ptr<Workspace> workspace)
 {
     try {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -238,55 +126,6 @@ void SequenceSpectra::KeepSpareBuffer(cv::Mat buffer)
     } catch (...) {
         // Not kept: a later capture allocates its own buffer.
     }
-}
-
-// --- The pair a sequence worker correlates on this thread -------------------------------------
-
-namespace {
-
-thread_local const PairInSequence* pairOnThisThread = nullptr;
-
-bool SameMatrix(const cv::Mat& left, const cv::Mat& right)
-{
-    return left.data == right.data && left.rows == right.rows && left.cols == right.cols &&
-           left.type() == right.type() && left.step[0] == right.step[0];
-}
-
-}  // namespace
-
-PairInSequence::PairInSequence(SequenceSpectra& spectra, std::size_t pair, const cv::Mat& previous,
-                               const cv::Mat& current)
-    : spectra_(spectra), pair_(pair), previous_(previous), current_(current), outer_(pairOnThisThread)
-{
-    pairOnThisThread = this;
-}
-
-PairInSequence::~PairInSequence()
-{
-    pairOnThisThread = outer_;
-    spectra_.Release(pair_ - 1);
-    spectra_.Release(pair_);
-}
-
-const PairInSequence* PairInSequence::OnThisThread()
-{
-    return pairOnThisThread;
-}
-
-bool PairInSequence::Find(const cv::Mat& image, std::size_t& index) const
-{
-    if (image.dims != 2 || image.empty()) {
-        return false;
-    }
-    if (SameMatrix(image, previous_)) {
-        index = pair_ - 1;
-        return true;
-    }
-    if (SameMatrix(image, current_)) {
-        index = pair_;
-        return true;
-    }
-    return false;
 }
 
 }  // namespace Stitching

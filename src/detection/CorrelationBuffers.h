@@ -8,9 +8,8 @@
 // detection over a sequence every capture's spectrum is also needed by two pairs; the sequence
 // keeps it until both have used it.
 
+#include "core/LargeBuffers.h"
 #include "detection/PackedSpectrum.h"
-
-#include <ZOLT/Detection.h>
 
 #include <opencv2/core.hpp>
 
@@ -23,15 +22,8 @@
 namespace ZOLT {
 namespace Stitching {
 
-/// Makes `matrix` take its next buffers from the allocator for large transform buffers: memory
-/// that the system may back with huge pages, so that first touching tens of megabytes costs a
-/// few page faults instead of thousands (where page faults are slow, as in virtual machines,
-/// that is most of the cost of a fresh buffer). Matrices of other allocators are unaffected
-/// until they allocate anew.
-void UseLargeBufferAllocator(cv::Mat& matrix);
-
 /// The matrices one pair correlation works in: about 3 times the padded size in floats.
-struct PhaseCorrelationTranslationDetector::Workspace {
+struct Workspace {
     cv::Mat firstGrey;
     cv::Mat secondGrey;
     /// CV_32FC1 padded image. While `paddingClean` is set, everything outside `placed` is 0, so
@@ -48,7 +40,7 @@ struct PhaseCorrelationTranslationDetector::Workspace {
 };
 
 /// Idle workspaces of one detector (and of its copies). Thread-safe.
-class PhaseCorrelationTranslationDetector::WorkspacePool {
+class WorkspacePool {
 public:
     /// A workspace borrowed for the duration of one pair operation.
     class Lease {
@@ -113,31 +105,12 @@ private:
     std::vector<cv::Mat> spare_;
 };
 
-/// Tells the pair operation that runs on this thread which captures a sequence worker is
-/// correlating, so that it takes their spectra from the sequence. The pair operation is still
-/// called through the detector's virtual table; an override that passes other images simply
-/// finds no shared spectrum for them. Releases both captures' spectra when it ends.
-class PairInSequence {
-public:
-    PairInSequence(SequenceSpectra& spectra, std::size_t pair, const cv::Mat& previous, const cv::Mat& current);
-    PairInSequence(const PairInSequence&) = delete;
-    PairInSequence& operator=(const PairInSequence&) = delete;
-    ~PairInSequence();
-
-    /// The pair being correlated on this thread, or null outside a sequence worker.
-    static const PairInSequence* OnThisThread();
-
-    /// The capture index of `image` when it is one of the pair's captures (the same pixels,
-    /// size, type and row step).
-    bool Find(const cv::Mat& image, std::size_t& index) const;
-    SequenceSpectra& Spectra() const { return spectra_; }
-
-private:
-    SequenceSpectra& spectra_;
-    const std::size_t pair_;
-    const cv::Mat& previous_;
-    const cv::Mat& current_;
-    const PairInSequence* const outer_;
+/// The two captures of a pair as positions in a sequence whose spectra `store` keeps: the
+/// sequence loop hands this to the pair step, so both spectra are computed once per sequence.
+struct SequencePair {
+    SequenceSpectra& store;
+    /// Index of the pair's first capture; the second one follows it.
+    std::size_t first;
 };
 
 }  // namespace Stitching

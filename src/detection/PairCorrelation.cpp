@@ -1,10 +1,10 @@
-// Phase correlation of one pair of captures.
+// Phase correlation of one pair of captures: the detector's pair operations and the
+// PhaseCorrelationTranslationDetector::Implementation steps they run on.
 
 #include <ZOLT/Detection.h>
 
 #include "core/Diagnostics.h"
-#include "detection/CorrelationBuffers.h"
-#include "detection/PackedSpectrum.h"
+#include "detection/PairCorrelator.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -43,7 +43,7 @@ void ZeroAround(cv::Mat& padded, const cv::Rect& inner)
 }  // namespace
 
 PhaseCorrelationTranslationDetector::PhaseCorrelationTranslationDetector(const StitcherParameters& parameters)
-    : parameters_(parameters), workspaces_(std::make_shared<WorkspacePool>())
+    : parameters_(parameters), implementation_(std::make_shared<Implementation>())
 {
 }
 
@@ -52,9 +52,61 @@ PhaseCorrelationTranslationDetector::~PhaseCorrelationTranslationDetector() = de
 Translation PhaseCorrelationTranslationDetector::DetectTranslation(const cv::Mat& first, const cv::Mat& second,
                                                                    IStitcherListener* listener)
 {
-    const WorkspacePool::Lease workspace = workspaces_->Acquire();
+    return implementation_->Correlate(parameters_, first, second, nullptr, listener, nullptr);
+}
+
+Translation PhaseCorrelationTranslationDetector::DetectTranslationWithAlternative(const cv::Mat& first,
+                                                                                  const cv::Mat& second,
+                                                                                  Translation& alternative,
+                                                                                  IStitcherListener* listener)
+{
+    return implementation_->Correlate(parameters_, first, second, &alternative, listener, nullptr);
+}
+
+cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second,
+                                                                        cv::Size& size) const
+{
+    const WorkspacePool::Lease workspace = implementation_->Workspaces().Acquire();
+    const cv::Mat surface = implementation_->Surface(parameters_.direction, first, second, size, *workspace, nullptr);
+    // The surface lies in the padded image's buffer, which now belongs to the caller.
+    workspace->padded = cv::Mat();
+    workspace->paddingClean = false;
+    return surface;
+}
+
+bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, cv::Mat& spectrum, cv::Size& size) const
+{
+    const WorkspacePool::Lease workspace = implementation_->Workspaces().Acquire();
+    PackedSpectrum packed;
+    if (!implementation_->Transform(parameters_.direction, image, *workspace, packed, false, size)) {
+        return false;
+    }
+    spectrum = Unpack(packed);
+    return true;
+}
+
+bool PhaseCorrelationTranslationDetector::PerformIDFT(const cv::Mat& spectrum, cv::Mat& surface) const
+{
+    return InverseTransform(spectrum, surface);
+}
+
+Translation PhaseCorrelationTranslationDetector::ConvertFrequencyCoordinatesToTranslation(const int (&peak)[2],
+                                                                                          const cv::Size& size) const
+{
+    return PeakTranslation(peak, size, parameters_.direction);
+}
+
+// --- PhaseCorrelationTranslationDetector::Implementation --------------------------------------
+
+Translation PhaseCorrelationTranslationDetector::Implementation::Correlate(const StitcherParameters& parameters,
+                                                                           const cv::Mat& first, const cv::Mat& second,
+                                                                           Translation* alternative,
+                                                                           IStitcherListener* listener,
+                                                                           const SequencePair* sequence)
+{
+    const WorkspacePool::Lease workspace = workspaces_.Acquire();
     cv::Size size(0, 0);
-    const cv::Mat surface = CalculateCorrelationMatrix(first, second, size, *workspace);
+    cv::Mat surface = Surface(parameters.direction, first, second, size, *workspace, sequence);
     if (surface.empty()) {
         Diagnostics::ErrorLine("Failed to create correlation matrix.");
         return Translation(0, 0);
@@ -63,25 +115,30 @@ Translation PhaseCorrelationTranslationDetector::DetectTranslation(const cv::Mat
     double peakValue = 0.0;
     int peak[2] = {0, 0};
     cv::minMaxIdx(surface, nullptr, &peakValue, nullptr, peak);
-    if (listener != nullptr && parameters_.minimumPeakValue > peakValue) {
+    if (listener != nullptr && parameters.minimumPeakValue > peakValue) {
         listener->OnWarning(IStitcherListener::WeakCorrelation);
     }
-    return ConvertFrequencyCoordinatesToTranslation(peak, size);
+    const Translation primary = PeakTranslation(peak, size, parameters.direction);
+    if (alternative == nullptr) {
+        return primary;
+    }
+    *alternative = primary;
+
+    // Only the peak element is removed; its neighbours may well be the runner-up.
+    surface.at<float>(peak[0], peak[1]) = 0.0F;
+    double secondValue = 0.0;
+    int secondPeak[2] = {0, 0};
+    cv::minMaxIdx(surface, nullptr, &secondValue, nullptr, secondPeak);
+    if (secondValue > 0.5 * peakValue) {
+        *alternative = PeakTranslation(secondPeak, size, parameters.direction);
+    }
+    return primary;
 }
 
-cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second,
-                                                                        cv::Size& size) const
-{
-    const WorkspacePool::Lease workspace = workspaces_->Acquire();
-    const cv::Mat surface = CalculateCorrelationMatrix(first, second, size, *workspace);
-    // The surface lies in the padded image's buffer, which now belongs to the caller.
-    workspace->padded = cv::Mat();
-    workspace->paddingClean = false;
-    return surface;
-}
-
-cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv::Mat& first, const cv::Mat& second,
-                                                                        cv::Size& size, Workspace& workspace) const
+cv::Mat PhaseCorrelationTranslationDetector::Implementation::Surface(int direction, const cv::Mat& first,
+                                                                     const cv::Mat& second, cv::Size& size,
+                                                                     Workspace& workspace,
+                                                                     const SequencePair* sequence) const
 {
     cv::cvtColor(first, workspace.firstGrey, cv::COLOR_RGBA2GRAY, 0);
     cv::cvtColor(second, workspace.secondGrey, cv::COLOR_RGBA2GRAY, 0);
@@ -89,12 +146,13 @@ cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv
     // The first spectrum goes into the half of the normalised spectrum that the inverse
     // transform does not read, the second one over the padded image.
     UseLargeBufferAllocator(workspace.normalised);
-    workspace.normalised.create(PaddedSize(workspace.firstGrey.size(), parameters_.direction), CV_32FC2);
+    workspace.normalised.create(PaddedSize(workspace.firstGrey.size(), direction), CV_32FC2);
     PackedSpectrum firstSpectrum;
     PackedSpectrum secondSpectrum;
     firstSpectrum.packed = RightHalf(workspace.normalised);
-    if (!SpectrumOf(first, workspace.firstGrey, workspace, false, firstSpectrum) ||
-        !SpectrumOf(second, workspace.secondGrey, workspace, true, secondSpectrum)) {
+    const std::size_t firstIndex = sequence != nullptr ? sequence->first : 0;
+    if (!SpectrumOf(direction, workspace.firstGrey, workspace, false, sequence, firstIndex, firstSpectrum) ||
+        !SpectrumOf(direction, workspace.secondGrey, workspace, true, sequence, firstIndex + 1, secondSpectrum)) {
         Diagnostics::ErrorLine("Error: Failed to perform DFT.");
         return cv::Mat();
     }
@@ -110,7 +168,7 @@ cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv
     // The surface goes over the padded image, whose contents were last needed by the pass above.
     workspace.paddingClean = false;
     cv::Mat surface = workspace.padded;
-    if (!PerformIDFT(workspace.normalised, surface)) {
+    if (!InverseTransform(workspace.normalised, surface)) {
         Diagnostics::ErrorLine("Error: Failed to perform IDFT.");
         return cv::Mat();
     }
@@ -119,39 +177,29 @@ cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv
     return surface;
 }
 
-bool PhaseCorrelationTranslationDetector::SpectrumOf(const cv::Mat& capture, const cv::Mat& grey, Workspace& workspace,
-                                                     bool inPlace, PackedSpectrum& spectrum) const
+bool PhaseCorrelationTranslationDetector::Implementation::SpectrumOf(int direction, const cv::Mat& grey,
+                                                                     Workspace& workspace, bool inPlace,
+                                                                     const SequencePair* sequence, std::size_t index,
+                                                                     PackedSpectrum& spectrum) const
 {
-    const PairInSequence* const pair = PairInSequence::OnThisThread();
-    std::size_t index = 0;
-    if (pair != nullptr && pair->Find(capture, index)) {
-        return pair->Spectra().Get(
+    if (sequence != nullptr) {
+        return sequence->store.Get(
             index,
-            [this, &grey, &workspace](PackedSpectrum& shared) {
+            [this, direction, &grey, &workspace](PackedSpectrum& shared) {
                 cv::Size sharedSize;
-                return PerformDFT(grey, workspace, shared, false, sharedSize);
+                return Transform(direction, grey, workspace, shared, false, sharedSize);
             },
             spectrum);
     }
     cv::Size size;
-    return PerformDFT(grey, workspace, spectrum, inPlace, size);
+    return Transform(direction, grey, workspace, spectrum, inPlace, size);
 }
 
-bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, cv::Mat& spectrum, cv::Size& size) const
+bool PhaseCorrelationTranslationDetector::Implementation::Transform(int direction, const cv::Mat& image,
+                                                                   Workspace& workspace, PackedSpectrum& spectrum,
+                                                                   bool inPlace, cv::Size& size) const
 {
-    const WorkspacePool::Lease workspace = workspaces_->Acquire();
-    PackedSpectrum packed;
-    if (!PerformDFT(image, *workspace, packed, false, size)) {
-        return false;
-    }
-    spectrum = Unpack(packed);
-    return true;
-}
-
-bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, Workspace& workspace,
-                                                     PackedSpectrum& spectrum, bool inPlace, cv::Size& size) const
-{
-    size = PaddedSize(image.size(), parameters_.direction);
+    size = PaddedSize(image.size(), direction);
     spectrum.size = size;
 
     // The image goes in the middle. The zeros around it are written only when the buffer is new
@@ -197,7 +245,7 @@ bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, Works
     return true;
 }
 
-bool PhaseCorrelationTranslationDetector::PerformIDFT(const cv::Mat& spectrum, cv::Mat& surface) const
+bool InverseTransform(const cv::Mat& spectrum, cv::Mat& surface)
 {
     // Unscaled on purpose: minimumPeakValue is compared against these values. Of a full complex
     // spectrum the transform reads columns 0 to width / 2 only (the rest would mirror them).
@@ -209,15 +257,14 @@ bool PhaseCorrelationTranslationDetector::PerformIDFT(const cv::Mat& spectrum, c
     return true;
 }
 
-Translation PhaseCorrelationTranslationDetector::ConvertFrequencyCoordinatesToTranslation(const int (&peak)[2],
-                                                                                          const cv::Size& size) const
+Translation PeakTranslation(const int (&peak)[2], const cv::Size& size, int direction)
 {
     int rows = 0;
     int cols = 0;
-    if (SearchesRows(parameters_.direction)) {
+    if (SearchesRows(direction)) {
         rows = peak[0] >= size.height / 2 ? size.height - peak[0] : -peak[0];
     }
-    if (SearchesCols(parameters_.direction)) {
+    if (SearchesCols(direction)) {
         cols = peak[1] >= size.width / 2 ? size.width - peak[1] : -peak[1];
     }
     return Translation(rows, cols);

@@ -4,15 +4,17 @@
 
 #include "core/Diagnostics.h"
 #include "detection/ConsistencyRule.h"
-#include "detection/CorrelationBuffers.h"
+#include "detection/PairCorrelator.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <typeinfo>
 
 namespace ZOLT {
 namespace Stitching {
@@ -33,18 +35,35 @@ int ProgressPosition(float position)
     return static_cast<int>(position);
 }
 
-}  // namespace
+/// Gives both captures' spectra back to the sequence's store when the pair step is done.
+class PairRelease {
+public:
+    explicit PairRelease(const SequencePair& pair) : pair_(pair) {}
+    PairRelease(const PairRelease&) = delete;
+    PairRelease& operator=(const PairRelease&) = delete;
+    ~PairRelease()
+    {
+        pair_.store.Release(pair_.first);
+        pair_.store.Release(pair_.first + 1);
+    }
+
+private:
+    const SequencePair& pair_;
+};
+
+/// Correlates captures `pair` - 1 and `pair`; writes the alternative when one is asked for.
+using PairStep = std::function<Translation(const cv::Mat& previous, const cv::Mat& current, std::uint32_t pair,
+                                           Translation* alternative)>;
 
 /// The state one DetectTranslation call shares with its workers.
-struct PhaseCorrelationTranslationDetector::SequenceRun {
-    SequenceRun(PhaseCorrelationTranslationDetector& owner, IImageProvider& source, IStitcherListener* progressListener,
-                std::size_t pairs, float progressStart, float progressStep)
-        : detector(owner),
+struct SequenceRun {
+    SequenceRun(PairStep pairStep, IImageProvider& source, IStitcherListener* progressListener, std::size_t pairs,
+                bool withAlternatives, float progressStart, float progressStep)
+        : correlate(std::move(pairStep)),
           provider(source),
           listener(progressListener),
           results(pairs),
-          alternatives(pairs),
-          spectra(pairs + 1),
+          alternatives(withAlternatives ? pairs : 0),
           position(progressStart),
           step(progressStep)
     {
@@ -76,17 +95,8 @@ struct PhaseCorrelationTranslationDetector::SequenceRun {
     {
         std::shared_ptr<cv::Mat> current = provider.GetImageAt(pair);
         std::shared_ptr<cv::Mat> previous = provider.GetImageAt(pair - 1);
-        {
-            // Lets the base pair operation take both spectra from (or leave them in) the
-            // sequence's store; the call itself still goes through the virtual table.
-            const PairInSequence shared(spectra, pair, *previous, *current);
-            if (detector.parameters_.useAlternativePeak) {
-                results[pair - 1] =
-                    detector.DetectTranslationWithAlternative(*previous, *current, alternatives[pair - 1], listener);
-            } else {
-                results[pair - 1] = detector.DetectTranslation(*previous, *current, listener);
-            }
-        }
+        Translation* const alternative = alternatives.empty() ? nullptr : &alternatives[pair - 1];
+        results[pair - 1] = correlate(*previous, *current, pair, alternative);
         previous.reset();
         current.reset();
     }
@@ -107,12 +117,11 @@ struct PhaseCorrelationTranslationDetector::SequenceRun {
         }
     }
 
-    PhaseCorrelationTranslationDetector& detector;
+    const PairStep correlate;
     IImageProvider& provider;
     IStitcherListener* const listener;
     std::vector<Translation> results;
     std::vector<Translation> alternatives;
-    SequenceSpectra spectra;
 
     std::mutex mutex;
     std::condition_variable slotFreed;
@@ -122,8 +131,6 @@ struct PhaseCorrelationTranslationDetector::SequenceRun {
     float position;
     const float step;
 };
-
-namespace {
 
 /// Joins every started worker when the dispatcher leaves, whatever the path.
 class WorkerThreads {
@@ -170,7 +177,27 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
     // Widened first, so that a range spanning the whole int range cannot overflow.
     const float step =
         static_cast<float>(static_cast<std::int64_t>(progressEnd) - progressStart) / static_cast<float>(work.size());
-    SequenceRun run(*this, provider, listener, provider.Count() - 1, static_cast<float>(progressStart), step);
+    // A derived detector may replace the pair operations, so they are called through the virtual
+    // table. This class's own ones are the pair step itself, which is then called directly with
+    // the sequence's store of spectra, so that every capture is transformed once.
+    SequenceSpectra spectra(provider.Count());
+    PairStep pairStep;
+    if (typeid(*this) == typeid(PhaseCorrelationTranslationDetector)) {
+        pairStep = [this, &spectra, listener](const cv::Mat& previous, const cv::Mat& current, std::uint32_t pair,
+                                              Translation* alternative) {
+            const SequencePair shared{spectra, pair - 1U};
+            const PairRelease release(shared);
+            return implementation_->Correlate(parameters_, previous, current, alternative, listener, &shared);
+        };
+    } else {
+        pairStep = [this, listener](const cv::Mat& previous, const cv::Mat& current, std::uint32_t,
+                                    Translation* alternative) {
+            return alternative != nullptr ? DetectTranslationWithAlternative(previous, current, *alternative, listener)
+                                          : DetectTranslation(previous, current, listener);
+        };
+    }
+    SequenceRun run(std::move(pairStep), provider, listener, provider.Count() - 1,
+                    parameters_.useAlternativePeak, static_cast<float>(progressStart), step);
     const std::uint32_t slots = parameters_.maxThreads < 1 ? 1U : static_cast<std::uint32_t>(parameters_.maxThreads);
 
     WorkerThreads workers(work.size());
@@ -197,7 +224,7 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
     }
     workers.JoinAll();
     // Keep one workspace for the next call; give the other workers' buffers back.
-    workspaces_->KeepAtMost(1);
+    implementation_->Workspaces().KeepAtMost(1);
 
     if (run.failure) {
         std::rethrow_exception(run.failure);

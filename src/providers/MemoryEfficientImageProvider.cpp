@@ -3,6 +3,8 @@
 
 #include <ZOLT/Providers.h>
 
+#include "core/LargeBuffers.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -187,7 +189,9 @@ void MemoryEfficientImageProvider::ApplyBudgetRule(const cv::Mat& incoming)
 
 void MemoryEfficientImageProvider::ReloadMat(std::size_t index)
 {
+    // Read back many times per stitch: its buffer goes straight back to the system when freed.
     cv::Mat image;
+    UseLargeBufferAllocator(image);
     LoadMat(image, records_[index].filePath);
     auto reloaded = std::make_shared<cv::Mat>(image);
     ApplyBudgetRule(image);

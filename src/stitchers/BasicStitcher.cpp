@@ -4,6 +4,7 @@
 #include <ZOLT/Utilities.h>
 
 #include "core/Diagnostics.h"
+#include "core/LargeBuffers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -85,7 +86,7 @@ bool LayCapture(const cv::Mat& capture, const Translation& translation, const cv
         return true;
     }
     // The covered part is cleared on a private copy: the host's capture stays as it was.
-    cv::Mat working = capture.clone();
+    cv::Mat working = LargeCopy(capture);
     Utilities::CropCaptureImage(working, translation, placement);
     Utilities::BlendImages(working, canvas, rows, cols);
     return true;
@@ -289,7 +290,7 @@ IStitcherListener::StitcherErrorCodes BasicStitcher::SizeResultImage(cv::Mat& ca
     if (!CalcResultImage(placement, resultSize)) {
         return Codes::ResultSizingFailed;
     }
-    canvas = cv::Mat::zeros(resultSize, firstCaptureType_);
+    canvas = LargeZeros(resultSize, firstCaptureType_);
     return Codes::NoError;
 }
 

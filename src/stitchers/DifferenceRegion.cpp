@@ -5,6 +5,8 @@
 
 #include <ZOLT/Common/ImageUtilities.h>
 
+#include "core/LargeBuffers.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -186,8 +188,9 @@ cv::Mat SmartStitcher::StitchImages(const cv::Mat& first, cv::Mat stitched, cons
                                     int scaleFactor) const
 {
     const Margins margins = MarginsOf(region, first.size());
-    cv::Mat canvas = cv::Mat::zeros(stitched.rows + margins.top + margins.bottom,
-                                    stitched.cols + margins.left + margins.right, stitched.type());
+    cv::Mat canvas = LargeZeros(cv::Size(stitched.cols + margins.left + margins.right,
+                                         stitched.rows + margins.top + margins.bottom),
+                                stitched.type());
 
     if (margins.top > 0) {
         const cv::Rect topStrip(0, 0, first.cols, margins.top);

@@ -1,5 +1,7 @@
 #include <ZOLT/Stitchers.h>
 
+#include "stitchers/CroppingProvider.h"
+
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -90,6 +92,15 @@ bool StitchSingleCapture(IImageProvider& provider, cv::Mat& result, IStitcherLis
     return ok;
 }
 
+/// Cuts every crop once and lets it go, so that a capture the region does not fit fails at the
+/// cropping stage; only the inner stitch holds crops for longer.
+void CutEveryCrop(IImageProvider& crops)
+{
+    for (std::size_t index = 0; index < crops.Count(); ++index) {
+        crops.GetImageAt(index);
+    }
+}
+
 }  // namespace
 
 SmartStitcher::SmartStitcher(std::shared_ptr<ITranslationDetector> detector, const StitcherParameters& parameters,
@@ -124,7 +135,7 @@ bool SmartStitcher::StitchSeveralCaptures(IImageProvider& provider, cv::Mat& res
                                           int progressStart, int progressEnd, bool reportCompletion)
 {
     const cv::Mat first = *provider.GetImageAt(0);
-    const cv::Mat last = *provider.GetImageAt(provider.Count() - 1);
+    cv::Mat last = *provider.GetImageAt(provider.Count() - 1);
     // Turned away before any work: the region search and the framing read these two byte by
     // byte. No error code fits and this stitcher writes no line of its own, so the failed
     // completion is the whole report.
@@ -139,17 +150,21 @@ bool SmartStitcher::StitchSeveralCaptures(IImageProvider& provider, cv::Mat& res
     const int stitchDone = marks.stitchDone;
 
     cv::Rect region = FindRegionWithDifferences(first, last);
+    // Only the first capture is needed again, for the framing.
+    last.release();
     if (!ReportProgress(listener, regionDone)) {
         return Cancel(listener, reportCompletion);
     }
     region = WidenRegionToEdges(region, first.size());
-    CropCaptures(provider, region);
+    // The crops are cut when the inner stitcher reads them, so that no capture is held longer.
+    CroppingProvider crops(provider, region);
+    CutEveryCrop(crops);
     if (!ReportProgress(listener, cropDone)) {
         return Cancel(listener, reportCompletion);
     }
 
     cv::Mat stitched;
-    if (!innerStitcher_->Stitch(cropStore_, stitched, listener, cropDone, stitchDone, false)) {
+    if (!innerStitcher_->Stitch(crops, stitched, listener, cropDone, stitchDone, false)) {
         return Fail(listener, reportCompletion);
     }
     translations_ = innerStitcher_->GetTranslations();
@@ -190,17 +205,6 @@ cv::Rect SmartStitcher::WidenRegionToEdges(cv::Rect region, const cv::Size& capt
         region.height += bottomGap;
     }
     return region;
-}
-
-void SmartStitcher::CropCaptures(IImageProvider& provider, const cv::Rect& region)
-{
-    cropStore_.Clear();
-    const std::size_t count = provider.Count();
-    for (std::size_t index = 0; index < count; ++index) {
-        // A view: the crop shares the capture's pixels and keeps them alive.
-        cv::Mat crop(*provider.GetImageAt(index), region);
-        cropStore_.Add(crop);
-    }
 }
 
 }  // namespace Stitching

@@ -96,7 +96,7 @@ void StitchWith(StitcherKind kind, const cv::Mat& capture, const cv::Mat& shifte
 
     std::ostringstream errors;
     std::ostringstream summary;
-    Console console("fuzz", errors, summary, Console::ProgressStyle::Silent);
+    Console console("zolt-stitch", errors, summary, Console::ProgressStyle::Silent);
     ConsoleListener listener(console, options.parameters, 1);
 
     const std::unique_ptr<CaptureStore> store = CaptureStore::InMemory();
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::ostringstream errors;
     std::ostringstream summary;
-    Console console("fuzz", errors, summary, Console::ProgressStyle::Silent);
+    Console console("zolt-stitch", errors, summary, Console::ProgressStyle::Silent);
     const std::unique_ptr<CaptureStore> store = CaptureStore::InMemory();
     ZOLT::Stitching::PreviewImage preview;
     try {

@@ -26,8 +26,6 @@ struct TestAccess<SmartStitcher> {
         return stitcher.StitchImages(first, stitched, region, scaleFactor);
     }
 
-    static std::size_t CropCount(SmartStitcher& stitcher) { return stitcher.cropStore_.Count(); }
-
     static std::shared_ptr<BasicStitcher> InnerStitcher(const SmartStitcher& stitcher)
     {
         return stitcher.innerStitcher_;

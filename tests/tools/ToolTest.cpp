@@ -5,6 +5,7 @@
 #include "CaptureFiles.h"
 #include "CaptureLoading.h"
 #include "ExitCodes.h"
+#include "ImageHeader.h"
 #include "Options.h"
 #include "OutputFiles.h"
 #include "SyntheticCaptures.h"
@@ -59,6 +60,21 @@ TEST(CommandLine, AcceptsEveryFormAndRefusesWhatTheTableDoesNot)
             EXPECT_EQ(error.Code(), Cli::ExitCode::Usage) << refused[0];
         }
     }
+}
+
+TEST(ImageHeader, TellsTheSizeOfEveryFormatItKnowsWithoutDecoding)
+{
+    const TempFolder folder;
+    for (const std::string extension : {"png", "jpg", "bmp", "tif", "webp", "pgm", "ppm"}) {
+        const std::string path = folder / ("image." + extension);
+        ASSERT_TRUE(cv::imwrite(path, cv::Mat(23, 37, extension == "pgm" ? CV_8UC1 : CV_8UC3, cv::Scalar::all(90))));
+        const auto dimensions = StitchTool::ReadImageDimensions(path);
+        ASSERT_TRUE(dimensions.has_value()) << extension;
+        EXPECT_EQ(dimensions->width, 37U) << extension;
+        EXPECT_EQ(dimensions->height, 23U) << extension;
+    }
+    std::ofstream(folder / "notes.txt") << "P5 is not an image";
+    EXPECT_FALSE(StitchTool::ReadImageDimensions(folder / "notes.txt").has_value());
 }
 
 TEST(ToolRefusals, EachKindExitsWithItsCodeAndLeavesTheOldOutputAlone)

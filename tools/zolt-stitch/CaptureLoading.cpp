@@ -1,13 +1,13 @@
 #include "CaptureLoading.h"
 
 #include "Cancellation.h"
+#include "ImageHeader.h"
 #include "ExitCodes.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 
 #include <unistd.h>
@@ -16,60 +16,6 @@ namespace ZOLT {
 namespace StitchTool {
 
 namespace {
-
-/// The largest matrix a decoder may make: a capture of the largest size with four 16-bit channels.
-constexpr std::size_t MAX_DECODED_BYTES = MAX_CAPTURE_PIXELS * 8;
-
-/// While alive, OpenCV makes its matrices through this allocator, which refuses any matrix larger
-/// than MAX_DECODED_BYTES. A decoder sizes the image from the file's header before it reads a
-/// single pixel, and OpenCV offers no way to read that header alone; refusing the allocation is
-/// how a huge claim is stopped before it costs memory. Matrices it lets through belong to the
-/// allocator it replaced, so they outlive it safely. Loading runs on one thread, with no stitch
-/// going on, while one is installed.
-class DecodingLimit : public cv::MatAllocator {
-public:
-    DecodingLimit() : previous_(cv::Mat::getDefaultAllocator()) { cv::Mat::setDefaultAllocator(this); }
-    DecodingLimit(const DecodingLimit&) = delete;
-    DecodingLimit& operator=(const DecodingLimit&) = delete;
-    ~DecodingLimit() override { cv::Mat::setDefaultAllocator(previous_); }
-
-    /// Whether a matrix was refused since the limit was installed.
-    bool Refused() const { return refused_; }
-
-    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, std::size_t* step,
-                           cv::AccessFlag flags, cv::UMatUsageFlags usageFlags) const override
-    {
-        if (data == nullptr && !Fits(dims, sizes, type)) {
-            refused_ = true;
-            CV_Error(cv::Error::StsNoMem, "the image is larger than a capture may be");
-        }
-        return previous_->allocate(dims, sizes, type, data, step, flags, usageFlags);
-    }
-
-    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usageFlags) const override
-    {
-        return previous_->allocate(data, flags, usageFlags);
-    }
-
-    void deallocate(cv::UMatData* data) const override { previous_->deallocate(data); }
-
-private:
-    static bool Fits(int dims, const int* sizes, int type)
-    {
-        std::size_t bytes = CV_ELEM_SIZE(type);
-        for (int i = 0; i < dims; ++i) {
-            const auto size = static_cast<std::size_t>(std::max(sizes[i], 0));
-            if (size != 0 && bytes > MAX_DECODED_BYTES / size) {
-                return false;
-            }
-            bytes *= size;
-        }
-        return bytes <= MAX_DECODED_BYTES;
-    }
-
-    cv::MatAllocator* const previous_;
-    mutable std::atomic<bool> refused_{false};
-};
 
 [[noreturn]] void ThrowTooLarge(const std::string& name)
 {
@@ -177,17 +123,17 @@ bool AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, cons
 cv::Mat LoadCapture(const std::filesystem::path& path)
 {
     const std::string name = path.string();
+    // Refused before decoding where the header tells the size; after it for other formats.
+    const std::optional<ImageDimensions> announced = ReadImageDimensions(name);
+    if (announced && (announced->width > MAX_CAPTURE_PIXELS || announced->height > MAX_CAPTURE_PIXELS ||
+                      announced->width * announced->height > MAX_CAPTURE_PIXELS)) {
+        ThrowTooLarge(name);
+    }
     cv::Mat image;
-    {
-        const DecodingLimit limit;
-        try {
-            image = cv::imread(name, cv::IMREAD_UNCHANGED);
-        } catch (const cv::Exception&) {
-            image.release();
-        }
-        if (limit.Refused()) {
-            ThrowTooLarge(name);
-        }
+    try {
+        image = cv::imread(name, cv::IMREAD_UNCHANGED);
+    } catch (const cv::Exception&) {
+        image.release();
     }
     if (image.total() > MAX_CAPTURE_PIXELS) {
         ThrowTooLarge(name);

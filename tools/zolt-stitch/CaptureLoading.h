@@ -15,9 +15,10 @@
 namespace ZOLT {
 namespace StitchTool {
 
-/// The largest capture the tool loads: 8192 x 8192 pixels, four times an 8K screen. A file that
-/// claims more is refused before its pixels are decoded, so a few bytes of header cannot make
-/// the decoder reserve gigabytes.
+/// The largest capture the tool loads: 8192 x 8192 pixels, four times an 8K screen. A PNG,
+/// JPEG, BMP, TIFF, WebP or netpbm file that claims more is refused before its pixels are
+/// decoded, so a few bytes of header cannot make the decoder reserve gigabytes; other formats
+/// are refused once decoded.
 constexpr std::size_t MAX_CAPTURE_PIXELS = std::size_t(1) << 26;
 
 /// Reads an image file as a capture: 8-bit, four channels in red, green, blue, alpha order.
