@@ -69,7 +69,7 @@ open_window sticky-handbook.html tall 800,600 "Tide logger"
 whole_page tall handbook-sticky-800x600 --window-name "Tide logger" --preview "$work/tall-preview.png"
 check "tall: preview written" test -s "$work/tall-preview.png"
 open_window wide-timeline.html wide 640,480 "Harbour work"
-whole_page wide timeline-sticky-horizontal-640x480 --window "$window" --horizontal
+whole_page wide timeline-sticky-horizontal-640x480 --window "$window" --horizontal --memory-limit 1
 
 # Three captures of a region: the saved captures and the output are the region's width.
 open_window sticky-handbook.html tall 800,600 "Tide logger"
@@ -89,6 +89,7 @@ interrupt() { # NAME SIGNALS
 }
 interrupt once 1
 check "Ctrl-C once: stitched" test "$status" = 0 -a -s "$work/once.png"
+check "Ctrl-C once: ended the capture" grep -q "until Ctrl-C" "$work/once.out"
 interrupt twice 2
 check "Ctrl-C twice: exit 130, no output" test "$status" = 130 -a ! -e "$work/twice.png"
 
