@@ -77,6 +77,9 @@ capture region --window "$window" --region 220,60,400,300 --max-captures 3 --sav
 check "region: three saved captures of 400 x 300" \
   test "$(identify -format '%wx%h ' "$work"/saved/*.png)" = "400x300 400x300 400x300 "
 check "region: stitched at the region's width" test "$(identify -format %w "$work/region.png")" = 400
+convert "$renders/handbook-sticky-800x600/fullpage.png" -crop 400x300+220+60 +repage "$work/region-truth.png"
+check "region: the first capture is that part of the page" \
+  test "$(compare -metric AE "$work/saved/0001.png" "$work/region-truth.png" null: 2>&1)" = 0
 
 # Ctrl-C once stitches what was captured; twice writes nothing and exits 130.
 interrupt() { # NAME SIGNALS
