@@ -60,12 +60,22 @@ void CaptureRecorder::SaveCapture(const cv::Mat& capture) const
 
 void CaptureRecorder::UpdatePreview(const cv::Mat& capture)
 {
-    if (preview_.AddCapture(capture) != Stitching::PreviewImage::Success) {
-        // The preview could not place this capture; what it shows so far stays right.
+    Stitching::PreviewImage::PreviewErrorCode code = Stitching::PreviewImage::Success;
+    try {
+        code = preview_.AddCapture(capture);
+    } catch (const cv::Exception& exception) {
+        throw ToolError(ExitCode::StitchFailed, "the preview could not take capture " + std::to_string(count_) +
+                                                    ": " + exception.err);
+    }
+    if (code == Stitching::PreviewImage::InvalidCapture) {
+        // Every capture is 8-bit with four channels: it is too flat for one preview row.
         previewGrowing_ = false;
-        console_.Warning("the preview stops at capture " + std::to_string(count_) +
-                         ": its movement could not be measured at preview size");
+        console_.Warning("the preview stays empty: the captures are too flat to show at its width");
         return;
+    }
+    if (code == Stitching::PreviewImage::ResizeFailed) {
+        console_.Warning("the preview could not grow to take capture " + std::to_string(count_) +
+                         "; that capture is missing from it");
     }
     Cli::PendingFile file(previewFile_, Cli::EncodeImage(previewFile_, preview_.GetPreview()));
     file.Commit();

@@ -36,7 +36,7 @@ private:
     Cli::Console& console_;
     const std::size_t maxCaptures_;
     Stitching::PreviewImage preview_;
-    /// Cleared when the preview refused a capture: it stays as it was from then on.
+    /// Cleared when the captures are too flat for the preview: it stays empty from then on.
     bool previewGrowing_ = true;
     std::size_t count_ = 0;
 };
