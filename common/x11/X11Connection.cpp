@@ -24,9 +24,11 @@ X11Connection::X11Connection(const std::string& displayName)
     display_ = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
     if (display_ == nullptr) {
         const char* const name = displayName.empty() ? XDisplayName(nullptr) : displayName.c_str();
-        throw X11Error(X11Error::Kind::NoDisplay,
-                       std::string("cannot open the X display '") + (name != nullptr ? name : "") +
-                           "'; run it in an X11 session (on Wayland, on an XWayland window) or set DISPLAY");
+        const bool named = name != nullptr && *name != '\0';
+        const std::string which = named ? std::string(" '") + name + "'" : std::string(" (DISPLAY is not set)");
+        throw X11Error(X11Error::Kind::NoDisplay, "cannot open the X display" + which +
+                                                      "; run it in an X11 session (on Wayland, on an XWayland "
+                                                      "window) or set DISPLAY");
     }
     int eventBase = 0;
     int errorBase = 0;

@@ -109,7 +109,8 @@ void AddScrollOptions(CLI::App& app, Options& options)
         ->capture_default_str()
         ->group("Scrolling");
     app.add_option_function<unsigned int>(
-           "--settle", [&scroll](unsigned int milliseconds) { scroll.settle = std::chrono::milliseconds(milliseconds); },
+           "--settle",
+           [&scroll](unsigned int milliseconds) { scroll.settle = std::chrono::milliseconds(milliseconds); },
            "wait until two grabs this far apart are identical before capturing")
         ->type_name("MS")
         ->transform(Cli::WholeNumber(1, 60000))
