@@ -29,7 +29,8 @@ struct Series {
 Series& VerticalSeries()
 {
     static Series series = [] {
-        const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(kScreen.width, kScreen.height + (kCaptures - 1) * kStep), 7);
+        const cv::Mat page =
+            ZOLT::Testing::MakePage(cv::Size(kScreen.width, kScreen.height + (kCaptures - 1) * kStep), 7);
         const ZOLT::Testing::CaptureSeries cut =
             ZOLT::Testing::CutSeries(page, kScreen, ZOLT::Testing::VerticalOffsets(kCaptures, kStep));
         Series made;
@@ -50,8 +51,8 @@ public:
     {
     }
 
-    std::vector<ZOLT::Stitching::Translation> DetectTranslation(ZOLT::IImageProvider&, ZOLT::Stitching::IStitcherListener*,
-                                                                int, int) override
+    std::vector<ZOLT::Stitching::Translation> DetectTranslation(ZOLT::IImageProvider&,
+                                                                ZOLT::Stitching::IStitcherListener*, int, int) override
     {
         return translations_;
     }

@@ -56,8 +56,8 @@ public:
     std::string File(const std::string& name) const { return (folder_ / name).string(); }
     std::size_t FileCount() const
     {
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder_),
-                                                      std::filesystem::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(std::filesystem::directory_iterator(folder_), std::filesystem::directory_iterator()));
     }
 
 private:

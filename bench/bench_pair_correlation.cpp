@@ -9,7 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #if defined(__GLIBC__)
-#include <malloc.h>
+#  include <malloc.h>
 #endif
 
 #include <chrono>
@@ -41,7 +41,8 @@ const CapturePair& PairOfSize(int width, int height)
     auto found = pairs.find({width, height});
     if (found == pairs.end()) {
         const cv::Mat page = ZOLT::Testing::MakePage(cv::Size(width, height * 2), 5);
-        CapturePair pair{page(cv::Rect(0, 100, width, height)).clone(), page(cv::Rect(0, 100 + height / 3, width, height)).clone()};
+        CapturePair pair{page(cv::Rect(0, 100, width, height)).clone(),
+                         page(cv::Rect(0, 100 + height / 3, width, height)).clone()};
         found = pairs.emplace(std::make_pair(width, height), pair).first;
     }
     return found->second;
@@ -121,7 +122,8 @@ void BM_RatioToOpenCv(benchmark::State& state)
     const double iterations = static_cast<double>(state.iterations());
     state.counters["pair_ms"] = std::chrono::duration<double, std::milli>(ours).count() / iterations;
     state.counters["opencv_ms"] = std::chrono::duration<double, std::milli>(theirs).count() / iterations;
-    state.counters["ratio"] = std::chrono::duration<double>(ours).count() / std::chrono::duration<double>(theirs).count();
+    state.counters["ratio"] =
+        std::chrono::duration<double>(ours).count() / std::chrono::duration<double>(theirs).count();
     state.SetLabel("direction " + std::to_string(parameters.direction));
 }
 

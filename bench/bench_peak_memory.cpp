@@ -162,14 +162,23 @@ void PeakMemory(benchmark::State& state, const MakeStitcher& make)
 
 }  // namespace
 
-BENCHMARK_CAPTURE(PeakMemory, basic, [](const Stitching::StitcherParameters& parameters) {
-    return Stitching::StitcherFactory::CreateBasicStitcher(parameters);
-})->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(PeakMemory, borders, [](const Stitching::StitcherParameters& parameters) {
-    return Stitching::StitcherFactory::CreateStitcherWithBasicBorderDetection(parameters, 24, 3);
-})->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(PeakMemory, smart, [](const Stitching::StitcherParameters& parameters) {
-    return Stitching::StitcherFactory::CreateSmartStitcher(parameters, 1);
-})->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PeakMemory, basic,
+                  [](const Stitching::StitcherParameters& parameters) {
+                      return Stitching::StitcherFactory::CreateBasicStitcher(parameters);
+                  })
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PeakMemory, borders,
+                  [](const Stitching::StitcherParameters& parameters) {
+                      return Stitching::StitcherFactory::CreateStitcherWithBasicBorderDetection(parameters, 24, 3);
+                  })
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PeakMemory, smart,
+                  [](const Stitching::StitcherParameters& parameters) {
+                      return Stitching::StitcherFactory::CreateSmartStitcher(parameters, 1);
+                  })
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

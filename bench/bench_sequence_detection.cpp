@@ -39,7 +39,8 @@ void BM_DetectSeries(benchmark::State& state)
     parameters.maxThreads = static_cast<int>(state.range(0));
     for (auto _ : state) {
         ZOLT::Stitching::PhaseCorrelationTranslationDetector detector(parameters);
-        const std::vector<ZOLT::Stitching::Translation> translations = detector.DetectTranslation(provider, nullptr, 0, 100);
+        const std::vector<ZOLT::Stitching::Translation> translations =
+            detector.DetectTranslation(provider, nullptr, 0, 100);
         if (translations.size() != CAPTURES - 1 || translations.front() != ZOLT::Stitching::Translation(-STEP, 0)) {
             state.SkipWithError("wrong translations");
         }

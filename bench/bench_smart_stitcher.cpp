@@ -37,8 +37,8 @@ const ZOLT::Testing::CaptureSeries& FullHdSeries()
 SmartStitcher MakeStitcher()
 {
     const StitcherParameters parameters;
-    return SmartStitcher(std::make_shared<ZOLT::Stitching::PhaseCorrelationTranslationDetector>(parameters),
-                         parameters, 1);
+    return SmartStitcher(std::make_shared<ZOLT::Stitching::PhaseCorrelationTranslationDetector>(parameters), parameters,
+                         1);
 }
 
 void BM_FindRegionWithDifferences(benchmark::State& state)

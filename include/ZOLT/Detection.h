@@ -24,8 +24,8 @@ public:
     /// Translations of every capture against the one before it, pairs correlated on up to
     /// `maxThreads` worker threads. An exception raised for a pair is rethrown here after every
     /// worker has been joined.
-    std::vector<Translation> DetectTranslation(IImageProvider& provider, IStitcherListener* listener,
-                                               int progressStart, int progressEnd) override;
+    std::vector<Translation> DetectTranslation(IImageProvider& provider, IStitcherListener* listener, int progressStart,
+                                               int progressEnd) override;
     /// Translation of `second` against `first`; (0, 0) when the correlation cannot be made.
     Translation DetectTranslation(const cv::Mat& first, const cv::Mat& second, IStitcherListener* listener) override;
 

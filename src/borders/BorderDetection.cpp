@@ -4,20 +4,10 @@
 #include <ZOLT/Borders.h>
 
 #include "core/Diagnostics.h"
+#include "core/ListenerReports.h"
 
 namespace ZOLT {
 namespace Stitching {
-
-namespace {
-
-void ReportCompletion(IStitcherListener* listener, bool reportCompletion, bool success)
-{
-    if (listener != nullptr && reportCompletion) {
-        listener->OnComplete(success);
-    }
-}
-
-}  // namespace
 
 BorderDetection::BorderDetection() = default;
 BorderDetection::BorderDetection(const BorderDetection& other) = default;
@@ -33,8 +23,8 @@ BorderDetection::~BorderDetection()
     stitcher_.reset();
 }
 
-bool BorderDetection::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
-                             int progressStart, int progressEnd, bool reportCompletion)
+bool BorderDetection::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
+                             int progressEnd, bool reportCompletion)
 {
     // Checked before extraction so that the host's captures are not cropped for nothing.
     if (!stitcher_) {

@@ -1,24 +1,17 @@
-// Saving the common borders of the first capture, cropping every capture to its content, and
-// framing a stitched content image with the saved borders.
+// BasicBorderDetection, the borders: ExtractBorders, CopyBorders, ApplyBorders, AddBorders,
+// CalculateFinalImageSize, HoldsAnyBorder. Saving the common borders of the first capture,
+// cropping every capture to its content, and framing a stitched content image with them.
+// The constructor and the content search are in ContentBox.cpp.
 
 #include <ZOLT/Borders.h>
 
 #include "core/Diagnostics.h"
 #include "core/LargeBuffers.h"
 
-#include <iostream>
-
 namespace ZOLT {
 namespace Stitching {
 
 namespace {
-
-/// The two notices after which the decorator stitches the captures unchanged; the library's
-/// only lines on the standard output stream.
-void NoticeLine(const char* text)
-{
-    std::cout << text << std::endl;
-}
 
 /// Replaces `holder` by a deep copy of the strip (rows, cols) of `first`, or by an empty matrix
 /// when the side has no strip, so that an older extraction's strip is never re-applied.
@@ -64,11 +57,11 @@ bool BasicBorderDetection::ExtractBorders(IImageProvider& provider)
     cv::Range rowRange(0, 0);
     cv::Range colRange(0, 0);
     if (!FindContent(provider, size, rowRange, colRange)) {
-        NoticeLine("No content box was found.");
+        Diagnostics::NoticeLine("No content box was found.");
         return false;
     }
     if (!CopyBorders(first, rowRange, colRange)) {
-        NoticeLine("No borders were extracted.");
+        Diagnostics::NoticeLine("No borders were extracted.");
         return false;
     }
 
@@ -84,15 +77,14 @@ bool BasicBorderDetection::CopyBorders(const cv::Mat& first, const cv::Range& ro
     const int rows = first.rows;
     const int cols = first.cols;
     const cv::Range allCols(0, cols);
-    const bool saved =
-        SaveBorder(topBorder_, rowRange.start > 0, first, cv::Range(0, rowRange.start), allCols,
-                   "Error: Failed to extract top border.") &&
-        SaveBorder(bottomBorder_, rowRange.end < rows, first, cv::Range(rowRange.end, rows), allCols,
-                   "Error: Failed to extract bottom border.") &&
-        SaveBorder(leftBorder_, colRange.start > 0, first, rowRange, cv::Range(0, colRange.start),
-                   "Error: Failed to extract left border.") &&
-        SaveBorder(rightBorder_, colRange.end < cols, first, rowRange, cv::Range(colRange.end, cols),
-                   "Error: Failed to extract right border.");
+    const bool saved = SaveBorder(topBorder_, rowRange.start > 0, first, cv::Range(0, rowRange.start), allCols,
+                                  "Error: Failed to extract top border.") &&
+                       SaveBorder(bottomBorder_, rowRange.end < rows, first, cv::Range(rowRange.end, rows), allCols,
+                                  "Error: Failed to extract bottom border.") &&
+                       SaveBorder(leftBorder_, colRange.start > 0, first, rowRange, cv::Range(0, colRange.start),
+                                  "Error: Failed to extract left border.") &&
+                       SaveBorder(rightBorder_, colRange.end < cols, first, rowRange, cv::Range(colRange.end, cols),
+                                  "Error: Failed to extract right border.");
     if (!saved) {
         return false;
     }
@@ -151,8 +143,7 @@ bool BasicBorderDetection::AddBorders(const cv::Range& rowRange, const cv::Range
     // content rows only, next to the top of the content, and the margins below them stay 0.
     PlaceBorder(top, bordered(cv::Range(0, rowRange.start), cv::Range(0, top.cols)));
     PlaceBorder(bottom, bordered(cv::Range(rowRange.end, bordered.rows), cv::Range(0, bottom.cols)));
-    PlaceBorder(left, bordered(cv::Range(rowRange.start, rowRange.start + left.rows),
-                               cv::Range(0, colRange.start)));
+    PlaceBorder(left, bordered(cv::Range(rowRange.start, rowRange.start + left.rows), cv::Range(0, colRange.start)));
     PlaceBorder(right, bordered(cv::Range(rowRange.start, rowRange.start + right.rows),
                                 cv::Range(colRange.end, bordered.cols)));
     return true;

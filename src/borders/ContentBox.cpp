@@ -1,3 +1,6 @@
+// BasicBorderDetection, the content search: the constructor, FindContent and its boundary
+// scans; the borders themselves are in BorderExtraction.cpp.
+//
 // The content box: the bounding box of every pixel that changes, with enough changed
 // neighbours, between consecutive captures. Everything outside it is common border.
 
@@ -30,9 +33,9 @@ bool ConvertToGrey(const cv::Mat& capture, cv::Mat& grey)
 
 void BoundaryFailure(const char* sides, std::size_t index)
 {
-    const std::string line = std::string("Error: Failed to find ") + sides +
-                             " content boundary for image with index " + std::to_string(index) + ".";
-    Diagnostics::ErrorLine(line.c_str());
+    const std::string line = std::string("Error: Failed to find ") + sides + " content boundary for image with index " +
+                             std::to_string(index) + ".";
+    Diagnostics::ErrorLine(line);
 }
 
 }  // namespace
@@ -101,8 +104,7 @@ bool BasicBorderDetection::FindContent(IImageProvider& provider, const cv::Size&
     return false;
 }
 
-bool BasicBorderDetection::FindTopAndLeftContentBoundary(cv::Mat& difference, cv::Range& rowRange,
-                                                         cv::Range& colRange)
+bool BasicBorderDetection::FindTopAndLeftContentBoundary(cv::Mat& difference, cv::Range& rowRange, cv::Range& colRange)
 {
     // Once a row lies at or below the box's top, only pixels left of the box can still move it.
     bool topSettled = false;

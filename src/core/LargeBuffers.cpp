@@ -5,7 +5,7 @@
 #include <cstring>
 
 #if defined(__linux__)
-#include <sys/mman.h>
+#  include <sys/mman.h>
 #endif
 
 namespace ZOLT {

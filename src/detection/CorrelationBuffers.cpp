@@ -7,8 +7,7 @@ namespace Stitching {
 
 // --- Workspaces -------------------------------------------------------------------------------
 
-WorkspacePool::Lease::Lease(WorkspacePool& pool,
-                                                                 std::unique_ptr<Workspace> workspace)
+WorkspacePool::Lease::Lease(WorkspacePool& pool, std::unique_ptr<Workspace> workspace)
     : pool_(pool), workspace_(std::move(workspace))
 {
 }

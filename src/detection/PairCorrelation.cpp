@@ -1,5 +1,6 @@
-// Phase correlation of one pair of captures: the detector's pair operations and the
-// PhaseCorrelationTranslationDetector::Implementation steps they run on.
+// PhaseCorrelationTranslationDetector, one pair: the constructor, the pair operations, the
+// private steps, and the Implementation steps they run on. Detection over a whole provider is in
+// SequenceDetection.cpp.
 
 #include <ZOLT/Detection.h>
 
@@ -13,8 +14,14 @@ namespace Stitching {
 
 namespace {
 
-bool SearchesRows(int direction) { return direction == 0 || direction == 2; }
-bool SearchesCols(int direction) { return direction == 1 || direction == 2; }
+bool SearchesRows(int direction)
+{
+    return direction == 0 || direction == 2;
+}
+bool SearchesCols(int direction)
+{
+    return direction == 1 || direction == 2;
+}
 
 /// A searched axis is padded to at least twice its length, so the correlation along it is linear
 /// rather than circular; the other only to a size the transform handles fast.
@@ -196,8 +203,8 @@ bool PhaseCorrelationTranslationDetector::Implementation::SpectrumOf(int directi
 }
 
 bool PhaseCorrelationTranslationDetector::Implementation::Transform(int direction, const cv::Mat& image,
-                                                                   Workspace& workspace, PackedSpectrum& spectrum,
-                                                                   bool inPlace, cv::Size& size) const
+                                                                    Workspace& workspace, PackedSpectrum& spectrum,
+                                                                    bool inPlace, cv::Size& size) const
 {
     size = PaddedSize(image.size(), direction);
     spectrum.size = size;

@@ -28,8 +28,8 @@ public:
 
     /// The correlation surface of a pair in `workspace`'s padded buffer, and its size in `size`;
     /// empty when a transform failed.
-    cv::Mat Surface(int direction, const cv::Mat& first, const cv::Mat& second, cv::Size& size,
-                    Workspace& workspace, const SequencePair* sequence) const;
+    cv::Mat Surface(int direction, const cv::Mat& first, const cv::Mat& second, cv::Size& size, Workspace& workspace,
+                    const SequencePair* sequence) const;
 
     /// The forward transform of a grey image padded to the size `direction` needs. In place, the
     /// packed spectrum is written over the workspace's padded buffer.
@@ -39,8 +39,8 @@ public:
     WorkspacePool& Workspaces() { return workspaces_; }
 
 private:
-    bool SpectrumOf(int direction, const cv::Mat& grey, Workspace& workspace, bool inPlace, const SequencePair* sequence,
-                    std::size_t index, PackedSpectrum& spectrum) const;
+    bool SpectrumOf(int direction, const cv::Mat& grey, Workspace& workspace, bool inPlace,
+                    const SequencePair* sequence, std::size_t index, PackedSpectrum& spectrum) const;
 
     WorkspacePool workspaces_;
 };

@@ -1,8 +1,10 @@
-// Translation detection over a whole provider, one worker thread per pair of captures.
+// PhaseCorrelationTranslationDetector, a whole provider: DetectTranslation over every pair, one
+// worker thread per pair of captures. The pair operations are in PairCorrelation.cpp.
 
 #include <ZOLT/Detection.h>
 
 #include "core/Diagnostics.h"
+#include "core/ListenerReports.h"
 #include "detection/ConsistencyRule.h"
 #include "detection/PairCorrelator.h"
 
@@ -162,8 +164,8 @@ private:
 }  // namespace
 
 std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(IImageProvider& provider,
-                                                                               IStitcherListener* listener,
-                                                                               int progressStart, int progressEnd)
+                                                                                IStitcherListener* listener,
+                                                                                int progressStart, int progressEnd)
 {
     if (provider.Count() < 2) {
         Diagnostics::ErrorLine("Error: Not enough images in the IImageProvider.");
@@ -196,8 +198,8 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
                                           : DetectTranslation(previous, current, listener);
         };
     }
-    SequenceRun run(std::move(pairStep), provider, listener, provider.Count() - 1,
-                    parameters_.useAlternativePeak, static_cast<float>(progressStart), step);
+    SequenceRun run(std::move(pairStep), provider, listener, provider.Count() - 1, parameters_.useAlternativePeak,
+                    static_cast<float>(progressStart), step);
     const std::uint32_t slots = parameters_.maxThreads < 1 ? 1U : static_cast<std::uint32_t>(parameters_.maxThreads);
 
     WorkerThreads workers(work.size());
@@ -241,9 +243,7 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
         }
     }
 
-    if (listener != nullptr) {
-        listener->OnError(IStitcherListener::Cancelled, false);
-    }
+    ReportError(listener, IStitcherListener::Cancelled);
     return {};
 }
 

@@ -131,7 +131,9 @@ cv::Size FitIntoBox(const cv::Size& size, int maxWidth, int maxHeight)
 
 }  // namespace
 
-PreviewImage::PreviewImage() : PreviewImage(DEFAULT_CANVAS_SIZE, DEFAULT_INITIAL_ROW, DEFAULT_INITIAL_COLUMN) {}
+PreviewImage::PreviewImage() : PreviewImage(DEFAULT_CANVAS_SIZE, DEFAULT_INITIAL_ROW, DEFAULT_INITIAL_COLUMN)
+{
+}
 
 PreviewImage::PreviewImage(cv::Size canvasSize, int initialRow, int initialColumn)
     : canvas_(std::make_shared<cv::Mat>(canvasSize, CV_8UC4, BACKGROUND)),

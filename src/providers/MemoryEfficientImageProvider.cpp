@@ -1,3 +1,6 @@
+// MemoryEfficientImageProvider, the store: every operation but the spill-file ones
+// (GetTempFileName, SaveMat, LoadMat), which are in SpillFiles.cpp.
+//
 // A capture store under a byte budget: the least recently used captures are spilled to files
 // and read back when asked for again.
 

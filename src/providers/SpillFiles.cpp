@@ -1,3 +1,5 @@
+// MemoryEfficientImageProvider, the spill files: GetTempFileName, SaveMat, LoadMat.
+//
 // Spill files of the memory-bounded provider: a 20-byte header (cols, rows, element size, type;
 // little-endian) followed by the pixel rows back to back. No magic and no version: the files
 // are private to the provider that wrote them and do not outlive the process.

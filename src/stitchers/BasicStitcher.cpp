@@ -4,6 +4,7 @@
 #include <ZOLT/Utilities.h>
 
 #include "core/Diagnostics.h"
+#include "core/ListenerReports.h"
 #include "core/LargeBuffers.h"
 
 #include <algorithm>
@@ -28,15 +29,6 @@ bool IsEightBit(const cv::Mat& capture)
         return false;
     }
     return true;
-}
-
-/// The outcome of Stitch, with OnComplete as the last listener call when the caller asked for it.
-bool Complete(IStitcherListener* listener, bool reportCompletion, bool success)
-{
-    if (reportCompletion && listener != nullptr) {
-        listener->OnComplete(success);
-    }
-    return success;
 }
 
 /// The end of the detection stage: nine tenths of the range, truncated toward zero. Worked out
@@ -116,32 +108,23 @@ std::vector<Translation> BasicStitcher::GetTranslations() const
     return translations_;
 }
 
-bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
-                           int progressStart, int progressEnd, bool reportCompletion)
+bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
+                           int progressEnd, bool reportCompletion)
 {
     const std::size_t count = provider.Count();
     if (count == 0) {
-        if (listener != nullptr) {
-            listener->OnError(Codes::NoImages, false);
-        }
-        return Complete(listener, reportCompletion, false);
+        ReportError(listener, Codes::NoImages);
+        return ReportCompletion(listener, reportCompletion, false);
     }
 
     {
         const std::shared_ptr<cv::Mat> first = provider.GetImageAt(0);
         if (!IsEightBit(*first)) {
-            return Complete(listener, reportCompletion, false);
+            return ReportCompletion(listener, reportCompletion, false);
         }
         if (count == 1) {
             result = *first;
-            bool answer = true;
-            if (listener != nullptr) {
-                answer = listener->OnProgress(progressEnd);
-                if (!answer) {
-                    listener->OnError(Codes::Cancelled, false);
-                }
-            }
-            return Complete(listener, reportCompletion, answer);
+            return ReportSingleCapture(listener, progressEnd, reportCompletion);
         }
         firstCaptureSize_ = std::make_shared<cv::Size>(first->size());
         firstCaptureType_ = first->type();
@@ -150,7 +133,7 @@ bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherL
     if (!detector_) {
         translations_.clear();
         Diagnostics::ErrorLine("Error: No translation detector to stitch with.");
-        return Complete(listener, reportCompletion, false);
+        return ReportCompletion(listener, reportCompletion, false);
     }
     const int split = DetectionEnd(progressStart, progressEnd);
     translations_ = detector_->DetectTranslation(provider, listener, progressStart, split);
@@ -159,19 +142,19 @@ bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherL
         // would not fit the captures.
         translations_.clear();
         Diagnostics::ErrorLine("Error: Failed to detect translations.");
-        return Complete(listener, reportCompletion, false);
+        return ReportCompletion(listener, reportCompletion, false);
     }
 
     cv::Mat canvas;
     if (!BuildResultImage(provider, canvas, listener, split, progressEnd)) {
         Diagnostics::ErrorLine("Error: Failed to build the Result image.");
-        return Complete(listener, reportCompletion, false);
+        return ReportCompletion(listener, reportCompletion, false);
     }
     result = canvas;
     if (reportCompletion && listener != nullptr) {
         listener->OnProgress(progressEnd);
     }
-    return Complete(listener, reportCompletion, true);
+    return ReportCompletion(listener, reportCompletion, true);
 }
 
 bool BasicStitcher::BuildResultImage(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener,
@@ -182,15 +165,13 @@ bool BasicStitcher::BuildResultImage(IImageProvider& provider, cv::Mat& result, 
     const IStitcherListener::StitcherErrorCodes code = SizeResultImage(canvas, placement);
     if (code != Codes::NoError) {
         Diagnostics::ErrorLine("Error: Failed to size the resulting image.");
-        if (listener != nullptr) {
-            listener->OnError(code, false);
-        }
+        ReportError(listener, code);
         return false;
     }
 
     const std::size_t n = translations_.size();
-    const float step = static_cast<float>(static_cast<std::int64_t>(progressEnd) - progressStart) /
-                       static_cast<float>(n);
+    const float step =
+        static_cast<float>(static_cast<std::int64_t>(progressEnd) - progressStart) / static_cast<float>(n);
     ZeroTranslationTally zeros;
     bool cancelled = false;
     bool diagonalSeen = false;
@@ -279,8 +260,8 @@ bool BasicStitcher::CalcResultImage(cv::Rect& placement, cv::Size& resultSize)
         return false;
     }
     resultSize = cv::Size(static_cast<int>(right - left), static_cast<int>(bottom - top));
-    placement = cv::Rect(static_cast<int>(-top), static_cast<int>(-left), static_cast<int>(width),
-                         static_cast<int>(height));
+    placement =
+        cv::Rect(static_cast<int>(-top), static_cast<int>(-left), static_cast<int>(width), static_cast<int>(height));
     return true;
 }
 

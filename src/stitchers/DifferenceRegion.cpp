@@ -1,3 +1,6 @@
+// SmartStitcher, the image operations: FindRegionWithDifferences and StitchImages; the rest of
+// the class is in SmartStitcher.cpp.
+//
 // The smart stitcher's two image operations: finding the region in which the first and the last
 // capture differ, and framing the stitched region with the first capture's fixed surroundings.
 
@@ -188,9 +191,9 @@ cv::Mat SmartStitcher::StitchImages(const cv::Mat& first, cv::Mat stitched, cons
                                     int scaleFactor) const
 {
     const Margins margins = MarginsOf(region, first.size());
-    cv::Mat canvas = LargeZeros(cv::Size(stitched.cols + margins.left + margins.right,
-                                         stitched.rows + margins.top + margins.bottom),
-                                stitched.type());
+    cv::Mat canvas =
+        LargeZeros(cv::Size(stitched.cols + margins.left + margins.right, stitched.rows + margins.top + margins.bottom),
+                   stitched.type());
 
     if (margins.top > 0) {
         const cv::Rect topStrip(0, 0, first.cols, margins.top);

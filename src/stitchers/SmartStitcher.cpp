@@ -1,5 +1,9 @@
+// SmartStitcher, the stitch itself: constructors, Stitch, StitchSeveralCaptures,
+// WidenRegionToEdges; the region search and the framing are in DifferenceRegion.cpp.
+
 #include <ZOLT/Stitchers.h>
 
+#include "core/ListenerReports.h"
 #include "stitchers/CroppingProvider.h"
 
 #include <cmath>
@@ -10,8 +14,6 @@ namespace ZOLT {
 namespace Stitching {
 
 namespace {
-
-using ErrorCode = IStitcherListener::StitcherErrorCodes;
 
 /// The positions at which region search, cropping and the inner stitch end; whatever is left of
 /// the caller's range belongs to the framing.
@@ -44,33 +46,20 @@ bool IsSupportedCapture(const cv::Mat& capture)
     return !capture.empty() && capture.depth() == CV_8U && capture.channels() <= 4;
 }
 
-/// A missing listener goes on as if every report had been answered true.
-bool ReportProgress(IStitcherListener* listener, int position)
-{
-    return listener == nullptr || listener->OnProgress(position);
-}
-
 bool Fail(IStitcherListener* listener, bool reportCompletion)
 {
-    if (listener != nullptr && reportCompletion) {
-        listener->OnComplete(false);
-    }
-    return false;
+    return ReportCompletion(listener, reportCompletion, false);
 }
 
 bool Cancel(IStitcherListener* listener, bool reportCompletion)
 {
-    if (listener != nullptr) {
-        listener->OnError(ErrorCode::Cancelled, false);
-    }
+    ReportError(listener, IStitcherListener::Cancelled);
     return Fail(listener, reportCompletion);
 }
 
 bool FailWithoutCaptures(IStitcherListener* listener, bool reportCompletion)
 {
-    if (listener != nullptr) {
-        listener->OnError(ErrorCode::NoImages, false);
-    }
+    ReportError(listener, IStitcherListener::NoImages);
     return Fail(listener, reportCompletion);
 }
 
@@ -79,17 +68,7 @@ bool StitchSingleCapture(IImageProvider& provider, cv::Mat& result, IStitcherLis
                          bool reportCompletion)
 {
     result = *provider.GetImageAt(0);
-    if (listener == nullptr) {
-        return true;
-    }
-    const bool ok = listener->OnProgress(progressEnd);
-    if (!ok) {
-        listener->OnError(ErrorCode::Cancelled, false);
-    }
-    if (reportCompletion) {
-        listener->OnComplete(ok);
-    }
-    return ok;
+    return ReportSingleCapture(listener, progressEnd, reportCompletion);
 }
 
 /// Cuts every crop once and lets it go, so that a capture the region does not fit fails at the

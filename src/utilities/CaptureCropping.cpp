@@ -1,12 +1,16 @@
+// Utilities, cropping: CropCaptureImage, ClipCorner, MakeColumnTransparent, MakeRowTransparent.
+// Blending is in ImageBlending.cpp, similarity and random names in SimilarityAndNames.cpp.
+//
 // Clearing the part of a capture that the previous capture already shows.
 
 #include <ZOLT/Utilities.h>
+
+#include "core/Diagnostics.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <cstdint>
 #include <cstdlib>
-#include <iostream>
 #include <limits>
 
 namespace ZOLT {
@@ -149,7 +153,7 @@ private:
 void Utilities::ClipCorner(cv::Mat& image, const cv::Point& first, const cv::Point& second, bool towardStart)
 {
     if (!PointWithin(image, first) || !PointWithin(image, second)) {
-        std::cerr << "Points given are out of the bounds for the given matrix\n";
+        Diagnostics::ErrorLine("Points given are out of the bounds for the given matrix");
         return;
     }
 

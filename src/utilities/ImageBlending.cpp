@@ -1,9 +1,13 @@
+// Utilities, blending: BlendImages. The other parts are in CaptureCropping.cpp and
+// SimilarityAndNames.cpp.
+//
 // Laying a capture over a region of a larger image by its alpha channel.
 
 #include <ZOLT/Utilities.h>
 
+#include "core/Diagnostics.h"
+
 #include <cstdint>
-#include <iostream>
 
 namespace ZOLT {
 namespace Stitching {
@@ -29,11 +33,11 @@ cv::Mat AlphaMask(const cv::Mat& source)
 void Utilities::BlendImages(const cv::Mat& source, cv::Mat& target, const cv::Range& rows, const cv::Range& cols)
 {
     if (Length(rows) != source.rows || Length(cols) != source.cols) {
-        std::cerr << "The Ranges provided must be the same width and heigh as the source image\n";
+        Diagnostics::ErrorLine("The Ranges provided must be the same width and heigh as the source image");
         return;
     }
     if (rows.start < 0 || cols.start < 0 || rows.end > target.rows || cols.end > target.cols) {
-        std::cerr << "The Ranges provided must be within the bounds of the target image\n";
+        Diagnostics::ErrorLine("The Ranges provided must be within the bounds of the target image");
         return;
     }
     if (source.empty()) {
@@ -41,7 +45,7 @@ void Utilities::BlendImages(const cv::Mat& source, cv::Mat& target, const cv::Ra
     }
     if (source.type() != target.type()) {
         // Copying would silently reallocate the view instead of writing into the target.
-        std::cerr << "The source image must be of the same type as the target image\n";
+        Diagnostics::ErrorLine("The source image must be of the same type as the target image");
         return;
     }
 

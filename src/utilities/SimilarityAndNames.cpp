@@ -1,3 +1,6 @@
+// Utilities, similarity and names: CalculateSimilarity, GenerateRandomAlphanumericString. The
+// other parts are in CaptureCropping.cpp and ImageBlending.cpp.
+//
 // Similarity of two captures, and random alphanumeric names drawn from one process-wide engine.
 
 #include <ZOLT/Utilities.h>

@@ -85,7 +85,8 @@ TEST(PairCorrelation, MeasuresWorkedShiftsAlongTheSearchedAxes)
     const cv::Mat page = MakePage(cv::Size(900, 1400), 42);
     const auto detect = [&page](int dx, int dy, int direction) {
         const cv::Rect window(300, 500, 320, 240);
-        return Detector(Parameters(direction)).DetectTranslation(page(window), page(window + cv::Point(dx, dy)), nullptr);
+        return Detector(Parameters(direction))
+            .DetectTranslation(page(window), page(window + cv::Point(dx, dy)), nullptr);
     };
     // A window scrolled down by 5 rows shows its content 5 rows higher: (-5, 0).
     EXPECT_EQ(detect(0, 5, 2), Translation(-5, 0));
@@ -112,7 +113,7 @@ TEST(PairCorrelation, EqualsTheDirectComputationOnRandomPairs)
             const cv::Point origin(between(size.width, page.cols - 2 * size.width), between(size.height, 150));
             first = page(cv::Rect(origin, size)).clone();
             second = page(cv::Rect(origin + cv::Point(between(1 - size.width, size.width - 1),
-                                                       between(1 - size.height, size.height - 1)),
+                                                      between(1 - size.height, size.height - 1)),
                                    size))
                          .clone();
         } else {  // flat or black captures: most spectrum components are exactly zero

@@ -9,8 +9,14 @@ namespace Testing {
 
 namespace {
 
-bool SearchesRows(int direction) { return direction == 0 || direction == 2; }
-bool SearchesCols(int direction) { return direction == 1 || direction == 2; }
+bool SearchesRows(int direction)
+{
+    return direction == 0 || direction == 2;
+}
+bool SearchesCols(int direction)
+{
+    return direction == 1 || direction == 2;
+}
 
 cv::Mat PaddedSpectrum(const cv::Mat& grey, int direction, cv::Size& size)
 {

@@ -70,8 +70,8 @@ private:
 
 TEST(SmartStitcherMemory, HoldsOnlyTheCapturesInUseNotTheWholeSeries)
 {
-    const CaptureSeries series = CutSeries(MakePage(cv::Size(200, 900), 11), cv::Size(200, 150),
-                                           VerticalOffsets(16, 40));
+    const CaptureSeries series =
+        CutSeries(MakePage(cv::Size(200, 900), 11), cv::Size(200, 150), VerticalOffsets(16, 40));
     const TempFolder spill;
     // A budget of nothing: the store keeps only the two captures it read last.
     Stitching::MemoryEfficientImageProvider store(spill.Prefix(), 0);
@@ -83,8 +83,8 @@ TEST(SmartStitcherMemory, HoldsOnlyTheCapturesInUseNotTheWholeSeries)
     Stitching::StitcherParameters parameters;
     parameters.maxThreads = 2;
     cv::Mat result;
-    ASSERT_TRUE(Stitching::StitcherFactory::CreateSmartStitcher(parameters, 1)->Stitch(counted, result, nullptr, 0,
-                                                                                         100, true));
+    ASSERT_TRUE(
+        Stitching::StitcherFactory::CreateSmartStitcher(parameters, 1)->Stitch(counted, result, nullptr, 0, 100, true));
     EXPECT_EQ(result.size(), series.CoveredPageRect().size());
     // The first capture, kept for the framing, and two per pair being correlated.
     EXPECT_LE(counter.peak.load(), 1 + 2 * parameters.maxThreads);

@@ -47,9 +47,15 @@ TEST(CommandLine, AcceptsEveryFormAndRefusesWhatTheTableDoesNot)
     EXPECT_EQ(ParseCommandLine({"--help"}).action, Cli::Action::ShowHelp);
 
     for (const std::vector<std::string>& refused :
-         std::vector<std::vector<std::string>>{{"--threads", "0"}, {"-j", "0x4"}, {"--max-zero-percent", "101"},
-                                               {"--min-peak", "nan"}, {"--neighbor-threshold", "9"}, {"--quiet=yes"},
-                                               {"--stitcher", "fancy"}, {"--frobnicate"}, {"-o", "b.xyz"},
+         std::vector<std::vector<std::string>>{{"--threads", "0"},
+                                               {"-j", "0x4"},
+                                               {"--max-zero-percent", "101"},
+                                               {"--min-peak", "nan"},
+                                               {"--neighbor-threshold", "9"},
+                                               {"--quiet=yes"},
+                                               {"--stitcher", "fancy"},
+                                               {"--frobnicate"},
+                                               {"-o", "b.xyz"},
                                                {"--min-border-width", "70000", "--scale-factor", "70000"}}) {
         std::vector<std::string> arguments{"in.png", "-o", "out.png"};
         arguments.insert(arguments.end(), refused.begin(), refused.end());
@@ -84,9 +90,10 @@ TEST(ToolRefusals, EachKindExitsWithItsCodeAndLeavesTheOldOutputAlone)
     const CaptureSeries series = CutSeries(page, cv::Size(120, 90), VerticalOffsets(2, 30));
     cv::imwrite(in / "first.png", Cli::ToFileChannelOrder(series.captures[0]));
     // 118 bytes that announce a 30000 x 30000 bitmap: decoding would reserve 2.7 GB first.
-    const unsigned char header[54] = {'B', 'M', 118, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
-                                      0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 1, 0, 24};
-    std::ofstream(in / "huge.bmp", std::ios::binary).write(reinterpret_cast<const char*>(header), 54) << std::string(64, '\0');
+    const unsigned char header[54] = {'B', 'M', 118, 0,    0,    0, 0, 0,    0,    0, 54, 0, 0, 0, 40,
+                                      0,   0,   0,   0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0,  1, 0, 24};
+    std::ofstream(in / "huge.bmp", std::ios::binary).write(reinterpret_cast<const char*>(header), 54)
+        << std::string(64, '\0');
     const TempFolder out;
     const std::string output = out / "out.png";
     std::ofstream(output) << "previous result";
@@ -100,7 +107,8 @@ TEST(ToolRefusals, EachKindExitsWithItsCodeAndLeavesTheOldOutputAlone)
         {{in / "huge.bmp", "-o", output}, 3, "huge.bmp' is too large for a capture (at most 67108864 pixels)"},
         {{in / "first.png", "-o", out / "none/out.png"}, 4, "folder '" + out / "none" + "' does not exist"},
         // Side margins sampled 12 x 40 rows above the bottom edge lie above the samples' top.
-        {{kSamples, "-o", output, "--stitcher=smart", "--scale-factor", "40", "--min-border-width", "0"}, 1,
+        {{kSamples, "-o", output, "--stitcher=smart", "--scale-factor", "40", "--min-border-width", "0"},
+         1,
          "stitching failed: "},
     };
     for (const auto& refusal : refusals) {

@@ -1,7 +1,5 @@
 #include "CaptureStore.h"
 
-#include "SpillFolder.h"
-
 namespace ZOLT {
 namespace Cli {
 
@@ -27,32 +25,7 @@ private:
     Stitching::MemoryEfficientImageProvider provider_;
 };
 
-/// A bounded store in a spill folder of its own; the folder is declared first, so it outlives
-/// the store, which deletes its own files first.
-class SpillingStore : public CaptureStore {
-public:
-    SpillingStore(const std::string& folder, std::size_t memoryLimit)
-        : folder_(folder), store_(folder_.Prefix(), memoryLimit)
-    {
-    }
-
-    void Add(cv::Mat& capture) override { store_.Add(capture); }
-    IImageProvider& Provider() override { return store_.Provider(); }
-
-private:
-    SpillFolder folder_;
-    BoundedStore store_;
-};
-
 }  // namespace
-
-std::unique_ptr<CaptureStore> CaptureStore::ForOptions(const CommonOptions& options)
-{
-    if (!options.boundedMemory) {
-        return InMemory();
-    }
-    return std::make_unique<SpillingStore>(options.spillFolder, options.memoryLimitBytes);
-}
 
 std::unique_ptr<CaptureStore> CaptureStore::InMemory()
 {
@@ -62,6 +35,15 @@ std::unique_ptr<CaptureStore> CaptureStore::InMemory()
 std::unique_ptr<CaptureStore> CaptureStore::Bounded(const std::string& spillFolder, std::size_t memoryLimit)
 {
     return std::make_unique<BoundedStore>(spillFolder, memoryLimit);
+}
+
+std::unique_ptr<CaptureStore> MakeCaptureStore(const CommonOptions& options, std::optional<SpillFolder>& spillFolder)
+{
+    if (!options.boundedMemory) {
+        return CaptureStore::InMemory();
+    }
+    spillFolder.emplace(options.spillFolder);
+    return CaptureStore::Bounded(spillFolder->Prefix(), options.memoryLimitBytes);
 }
 
 }  // namespace Cli

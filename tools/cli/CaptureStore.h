@@ -1,27 +1,21 @@
 #pragma once
 
-// Where a tool keeps the captures for the stitch: all in memory, or in the memory-bounded store
-// that spills to files.
+// Where a run keeps its captures until the stitch: all in memory, or in the memory-bounded
+// store that spills to files, as the common memory options ask.
 
 #include "CommonOptions.h"
+#include "SpillFolder.h"
 
 #include <ZOLT/Providers.h>
 
-#include <cstddef>
 #include <memory>
-#include <string>
+#include <optional>
 
 namespace ZOLT {
 namespace Cli {
 
-/// Add takes over the capture's pixels (no copy).
 class CaptureStore {
 public:
-    /// The store the options ask for: the memory-bounded one in its spill folder (a fresh
-    /// temporary one, removed with the store, unless one was named) when --memory-limit or
-    /// --spill-dir was given, otherwise all in memory. Throws ToolError (output error) when the
-    /// spill folder cannot be used.
-    static std::unique_ptr<CaptureStore> ForOptions(const CommonOptions& options);
     static std::unique_ptr<CaptureStore> InMemory();
     /// `spillFolder` must end with a path separator: the store uses it as a file-name prefix.
     static std::unique_ptr<CaptureStore> Bounded(const std::string& spillFolder, std::size_t memoryLimit);
@@ -31,9 +25,15 @@ public:
     CaptureStore& operator=(const CaptureStore&) = delete;
     virtual ~CaptureStore() = default;
 
+    /// Takes over the capture's pixels (no copy).
     virtual void Add(cv::Mat& capture) = 0;
     virtual IImageProvider& Provider() = 0;
 };
+
+/// The store `options` ask for. A bounded store's folder is made (or checked) in `spillFolder`,
+/// which must outlive the store: the store deletes its own files first. Throws ToolError
+/// (output error) when the named spill folder cannot be used.
+std::unique_ptr<CaptureStore> MakeCaptureStore(const CommonOptions& options, std::optional<SpillFolder>& spillFolder);
 
 }  // namespace Cli
 }  // namespace ZOLT

@@ -34,8 +34,7 @@ constexpr NamedKind STITCHER_KINDS[] = {
 
 std::string ThreadsHelp(int defaultThreads)
 {
-    return "pairs of captures measured at once (default: number of cores, " + std::to_string(defaultThreads) +
-           " here)";
+    return "pairs of captures measured at once (default: number of cores, " + std::to_string(defaultThreads) + " here)";
 }
 
 void CheckImageFileName(const char* what, const std::string& path)

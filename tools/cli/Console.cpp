@@ -16,7 +16,11 @@ constexpr int BAR_WIDTH = 30;
 }  // namespace
 
 Console::Console(const std::string& program, std::ostream& errors, std::ostream& summary, ProgressStyle style)
-    : prefix_(program + ": "), errors_(errors), summary_(summary), style_(style), start_(std::chrono::steady_clock::now())
+    : prefix_(program + ": "),
+      errors_(errors),
+      summary_(summary),
+      style_(style),
+      start_(std::chrono::steady_clock::now())
 {
 }
 

@@ -175,8 +175,8 @@ std::string TranslationsJson(std::size_t captures, const std::vector<Stitching::
 {
     nlohmann::ordered_json steps = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < translations.size(); ++i) {
-        steps.push_back({{"from", i}, {"to", i + 1}, {"rows", translations[i].GetRows()},
-                         {"cols", translations[i].GetCols()}});
+        steps.push_back(
+            {{"from", i}, {"to", i + 1}, {"rows", translations[i].GetRows()}, {"cols", translations[i].GetCols()}});
     }
     const nlohmann::ordered_json document = {{"captures", captures}, {"translations", steps}};
     return document.dump(2) + "\n";

@@ -12,7 +12,7 @@ class SpillFolder {
 public:
     /// Uses `folder` when one is named (it must be a writable folder; it is kept afterwards),
     /// otherwise makes a fresh private folder under the system's temporary folder, which the
-    /// destructor removes with everything left in it. Throws Cli::ToolError (output error).
+    /// destructor removes with everything left in it. Throws ToolError (output error).
     explicit SpillFolder(const std::string& folder);
     SpillFolder(const SpillFolder&) = delete;
     SpillFolder& operator=(const SpillFolder&) = delete;

@@ -22,6 +22,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -110,7 +111,9 @@ void Run(const Options& options, Cli::Console& console)
 {
     Cli::CheckOutputTargets(options.output, options);
     PrepareSaveFolder(options.saveFolder);
-    const std::unique_ptr<Cli::CaptureStore> store = Cli::CaptureStore::ForOptions(options);
+    // The spill folder outlives the store, which deletes its own files first.
+    std::optional<Cli::SpillFolder> spillFolder;
+    const std::unique_ptr<Cli::CaptureStore> store = Cli::MakeCaptureStore(options, spillFolder);
     CaptureRecorder recorder(*store, options.previewFile, options.saveFolder, console, options.scroll.maxCaptures);
     const CaptureEnd end = CaptureScrolling(options, recorder, console);
     if (recorder.Count() == 0) {

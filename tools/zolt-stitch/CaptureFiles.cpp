@@ -65,7 +65,8 @@ std::vector<fs::path> ImagesInFolder(const fs::path& folder)
     std::error_code error;
     fs::directory_iterator entries(folder, error);
     if (error) {
-        throw Cli::ToolError(Cli::ExitCode::InputError, "cannot read folder '" + folder.string() + "': " + error.message());
+        throw Cli::ToolError(Cli::ExitCode::InputError,
+                             "cannot read folder '" + folder.string() + "': " + error.message());
     }
     std::vector<fs::path> images;
     for (const fs::directory_entry& entry : entries) {

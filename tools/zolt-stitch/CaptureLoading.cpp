@@ -20,7 +20,7 @@ namespace {
 [[noreturn]] void ThrowTooLarge(const std::string& name)
 {
     throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' is too large for a capture (at most " +
-                                              std::to_string(MAX_CAPTURE_PIXELS) + " pixels)");
+                                                        std::to_string(MAX_CAPTURE_PIXELS) + " pixels)");
 }
 
 /// Files may hold 16-bit or floating-point samples; the library stitches 8-bit captures.
@@ -66,8 +66,8 @@ cv::Mat ToRgba(const cv::Mat& image, const std::string& name)
         cv::cvtColor(image, capture, cv::COLOR_BGRA2RGBA);
         break;
     default:
-        throw Cli::ToolError(Cli::ExitCode::InputError,
-                        "'" + name + "' has " + std::to_string(image.channels()) + " channels; captures have 1 to 4");
+        throw Cli::ToolError(Cli::ExitCode::InputError, "'" + name + "' has " + std::to_string(image.channels()) +
+                                                            " channels; captures have 1 to 4");
     }
     return capture;
 }
@@ -102,7 +102,8 @@ bool AddToPreview(Stitching::PreviewImage& preview, const cv::Mat& capture, cons
     try {
         code = preview.AddCapture(capture);
     } catch (const cv::Exception& exception) {
-        throw Cli::ToolError(Cli::ExitCode::StitchFailed, "the preview could not take '" + file.string() + "': " + exception.err);
+        throw Cli::ToolError(Cli::ExitCode::StitchFailed,
+                             "the preview could not take '" + file.string() + "': " + exception.err);
     }
     switch (code) {
     case Stitching::PreviewImage::InvalidCapture:
@@ -159,9 +160,10 @@ void LoadCaptures(const std::vector<std::filesystem::path>& files, Cli::CaptureS
         if (i == 0) {
             firstSize = capture.size();
         } else if (capture.size() != firstSize) {
-            throw Cli::ToolError(Cli::ExitCode::InputError, "'" + files[i].string() + "' is " + SizeText(capture.size()) +
-                                                      ", but the first capture ('" + files[0].string() + "') is " +
-                                                      SizeText(firstSize) + "; all captures must have the same size");
+            throw Cli::ToolError(Cli::ExitCode::InputError,
+                                 "'" + files[i].string() + "' is " + SizeText(capture.size()) +
+                                     ", but the first capture ('" + files[0].string() + "') is " + SizeText(firstSize) +
+                                     "; all captures must have the same size");
         }
         if (preview != nullptr && !AddToPreview(*preview, capture, files[i], console)) {
             preview = nullptr;

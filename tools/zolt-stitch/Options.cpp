@@ -36,7 +36,9 @@ const char* const FOOTER =
 void AddDetectionOptions(CLI::App& app, Options& options)
 {
     Stitching::StitcherParameters& p = options.parameters;
-    const auto direction = [&p](const std::string& axes) { p.direction = axes == "vertical" ? 0 : axes == "horizontal" ? 1 : 2; };
+    const auto direction = [&p](const std::string& axes) {
+        p.direction = axes == "vertical" ? 0 : axes == "horizontal" ? 1 : 2;
+    };
     app.add_option_function<std::string>("--direction", direction, "the axes along which movement is measured")
         ->type_name("AXES")
         ->check(Cli::OneOf({"vertical", "horizontal", "both"}))

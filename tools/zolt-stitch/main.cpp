@@ -46,7 +46,9 @@ void Run(const Options& options, Cli::Console& console)
     Cli::CheckOutputTargets(options.output, options);
     const std::vector<std::filesystem::path> files = ListCaptureFiles(options.inputs);
 
-    const std::unique_ptr<Cli::CaptureStore> store = Cli::CaptureStore::ForOptions(options);
+    // The spill folder outlives the store, which deletes its own files first.
+    std::optional<Cli::SpillFolder> spillFolder;
+    const std::unique_ptr<Cli::CaptureStore> store = Cli::MakeCaptureStore(options, spillFolder);
     std::unique_ptr<ZOLT::Stitching::PreviewImage> preview;
     if (!options.previewFile.empty()) {
         preview = std::make_unique<ZOLT::Stitching::PreviewImage>();
