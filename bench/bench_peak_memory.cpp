@@ -181,4 +181,11 @@ BENCHMARK_CAPTURE(PeakMemory, smart,
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
+BENCHMARK_CAPTURE(PeakMemory, page,
+                  [](const Stitching::StitcherParameters& parameters) {
+                      return Stitching::StitcherFactory::CreatePageStitcher(parameters);
+                  })
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
 BENCHMARK_MAIN();

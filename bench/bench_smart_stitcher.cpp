@@ -1,9 +1,7 @@
-// The smart stitcher on full-HD window captures: the region search (one colour comparison per
-// pixel), the framing of a stitched region, and a whole stitch of a short scrolling series.
+// The smart stitcher on full-HD window captures: a whole stitch of a short scrolling series, which
+// takes in the region search (one colour comparison per pixel) and the framing of the region.
 
 #include "SyntheticCaptures.h"
-
-#include "../tests/stitchers/SmartStitcherAccess.h"
 
 #include <ZOLT/Stitching.h>
 
@@ -15,7 +13,6 @@ namespace {
 
 using ZOLT::Stitching::SmartStitcher;
 using ZOLT::Stitching::StitcherParameters;
-using Access = ZOLT::Stitching::TestAccess<SmartStitcher>;
 
 /// A 1920 x 1080 window: title bar, toolbar, status bar and side panels around a scrolling page.
 const ZOLT::Testing::CaptureSeries& FullHdSeries()
@@ -41,26 +38,6 @@ SmartStitcher MakeStitcher()
                          1);
 }
 
-void BM_FindRegionWithDifferences(benchmark::State& state)
-{
-    const auto& series = FullHdSeries();
-    const SmartStitcher stitcher = MakeStitcher();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(Access::FindRegion(stitcher, series.captures.front(), series.captures.back()));
-    }
-    state.SetItemsProcessed(state.iterations() * series.captures.front().total());
-}
-
-void BM_StitchImages(benchmark::State& state)
-{
-    const auto& series = FullHdSeries();
-    const SmartStitcher stitcher = MakeStitcher();
-    const cv::Mat stitched = series.CoveredPage();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(Access::Frame(stitcher, series.captures.front(), stitched, series.viewportRect, 1));
-    }
-}
-
 void BM_SmartStitch(benchmark::State& state)
 {
     cv::setNumThreads(0);
@@ -79,8 +56,6 @@ void BM_SmartStitch(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_FindRegionWithDifferences)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StitchImages)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SmartStitch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -8,9 +8,6 @@
 namespace ZOLT {
 namespace Stitching {
 
-template <typename T>
-struct TestAccess;
-
 /// A stitcher that wraps another stitcher and forwards the work to it.
 class ZOLT_STITCHING_API StitchingModifier : public IStitcher {
 public:
@@ -68,9 +65,6 @@ protected:
     virtual bool AddBorders(const cv::Range& rowRange, const cv::Range& colRange, cv::Mat& bordered);
 
 private:
-    template <typename>
-    friend struct TestAccess;
-
     bool FindTopAndLeftContentBoundary(cv::Mat& difference, cv::Range& rowRange, cv::Range& colRange);
     bool FindBottomAndRightContentBoundary(cv::Mat& difference, cv::Range& rowRange, cv::Range& colRange);
     bool CheckNearestNeighbors(const cv::Mat& difference, int row, int col, bool& isContent);

@@ -22,6 +22,8 @@ public:
     static std::shared_ptr<IStitcher> CreateStitcherWithBasicBorderDetection(const StitcherParameters& parameters,
                                                                              unsigned int changeThreshold,
                                                                              unsigned int neighborThreshold);
+    /// A PageStitcher: fixed and sticky elements once, the frame once, no transparent pixels.
+    static std::shared_ptr<IStitcher> CreatePageStitcher(const StitcherParameters& parameters);
 };
 
 }  // namespace Stitching

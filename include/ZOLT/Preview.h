@@ -8,9 +8,6 @@
 namespace ZOLT {
 namespace Stitching {
 
-template <typename T>
-struct TestAccess;
-
 /// Scales each capture to 250 pixels wide, measures its translation against the last accepted
 /// capture and places it on a canvas that grows at any side as needed.
 ///
@@ -43,9 +40,6 @@ struct ZOLT_STITCHING_API PreviewImage {
     cv::Mat GetPreview(int maxWidth, int maxHeight);
 
 private:
-    template <typename>
-    friend struct TestAccess;
-
     PreviewErrorCode UpdatePreview(cv::Mat& scaled, const cv::Rect& rectangle, const Translation& translation) const;
 
     std::shared_ptr<cv::Mat> canvas_;

@@ -40,9 +40,6 @@ private:
 
 namespace Stitching {
 
-template <typename T>
-struct TestAccess;
-
 /// A capture store that keeps its pixels under a byte budget, spilling the least recently used
 /// captures to raw files in a folder the host names and reading them back on demand.
 ///
@@ -81,9 +78,6 @@ protected:
     bool IsMatSaved(std::size_t index);
 
 private:
-    template <typename>
-    friend struct TestAccess;
-
     struct ImageRecord {
         std::string filePath;
         std::shared_ptr<cv::Mat> matrix;

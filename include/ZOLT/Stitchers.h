@@ -8,9 +8,6 @@
 namespace ZOLT {
 namespace Stitching {
 
-template <typename T>
-struct TestAccess;
-
 /// Detects the translation of every capture, sizes a transparent canvas for all of them and
 /// lays each capture over it, after clearing the half of the overlap the previous one shows.
 ///
@@ -34,9 +31,6 @@ protected:
                                   int progressStart, int progressEnd);
 
 private:
-    template <typename>
-    friend struct TestAccess;
-
     bool CalcResultImage(cv::Rect& placement, cv::Size& resultSize);
     IStitcherListener::StitcherErrorCodes SizeResultImage(cv::Mat& canvas, cv::Rect& placement);
     void CropSourceImage(cv::Mat& image, int index, const cv::Rect& placement);
@@ -70,9 +64,6 @@ public:
     std::vector<Translation> GetTranslations() const override;
 
 private:
-    template <typename>
-    friend struct TestAccess;
-
     cv::Rect FindRegionWithDifferences(const cv::Mat& first, const cv::Mat& last) const;
     /// Absorbs into `region` every gap to a capture edge narrower than the margin threshold.
     cv::Rect WidenRegionToEdges(cv::Rect region, const cv::Size& captureSize) const;

@@ -9,6 +9,7 @@
 #include <ZOLT/Providers.h>
 #include <ZOLT/Detection.h>
 #include <ZOLT/Stitchers.h>
+#include <ZOLT/PageStitcher.h>
 #include <ZOLT/Borders.h>
 #include <ZOLT/Preview.h>
 #include <ZOLT/Utilities.h>

@@ -11,9 +11,6 @@
 namespace ZOLT {
 namespace Stitching {
 
-template <typename T>
-struct TestAccess;
-
 class ZOLT_STITCHING_API Utilities {
 public:
     Utilities() = delete;
@@ -35,9 +32,6 @@ public:
     static std::string GenerateRandomAlphanumericString(unsigned int length);
 
 private:
-    template <typename>
-    friend struct TestAccess;
-
     static void MakeColumnTransparent(cv::Mat& image, const cv::Point& point, bool towardStart);
     static void MakeRowTransparent(cv::Mat& image, const cv::Point& point, bool towardStart);
 

@@ -2,6 +2,7 @@
 
 #include <ZOLT/Borders.h>
 #include <ZOLT/Detection.h>
+#include <ZOLT/PageStitcher.h>
 #include <ZOLT/Stitchers.h>
 
 // Each product gets a detector of its own, so two stitchers never share detection state, and
@@ -27,6 +28,11 @@ std::shared_ptr<IStitcher> StitcherFactory::CreateStitcherWithBasicBorderDetecti
                                                                                    unsigned int neighborThreshold)
 {
     return std::make_shared<BasicBorderDetection>(CreateBasicStitcher(parameters), changeThreshold, neighborThreshold);
+}
+
+std::shared_ptr<IStitcher> StitcherFactory::CreatePageStitcher(const StitcherParameters& parameters)
+{
+    return std::make_shared<PageStitcher>(parameters);
 }
 
 }  // namespace Stitching

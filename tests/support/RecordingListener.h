@@ -22,13 +22,7 @@ public:
 
     bool OnProgress(int position) override
     {
-        std::size_t call = 0;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            call = progress_.size();
-            progress_.push_back(position);
-            calls_.push_back("progress " + std::to_string(position));
-        }
+        const std::size_t call = Record(progress_, position, "progress " + std::to_string(position));
         return progressAnswer(position, call);
     }
     void OnComplete(bool success) override { Record(completions_, success, success ? "complete 1" : "complete 0"); }
@@ -56,12 +50,14 @@ public:
     }
 
 private:
+    /// Appends under the lock; returns how many values the list held before.
     template <typename T>
-    void Record(std::vector<T>& list, T value, std::string call)
+    std::size_t Record(std::vector<T>& list, T value, std::string call)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         list.push_back(value);
         calls_.push_back(std::move(call));
+        return list.size() - 1;
     }
     template <typename T>
     std::vector<T> Copy(const std::vector<T>& list) const

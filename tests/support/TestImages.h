@@ -40,16 +40,6 @@ inline BasicImageProvider ProviderOf(std::vector<cv::Mat> captures)
     return provider;
 }
 
-/// An in-memory provider that records the index of every capture read.
-struct ReadRecordingProvider : BasicImageProvider {
-    std::shared_ptr<cv::Mat> GetImageAt(std::size_t index) override
-    {
-        reads.push_back(index);
-        return BasicImageProvider::GetImageAt(index);
-    }
-    std::vector<std::size_t> reads;
-};
-
 /// What `action` writes to the standard error and standard output streams.
 struct Streams {
     std::string error;

@@ -125,7 +125,7 @@ TEST(ToolRefusals, EachKindExitsWithItsCodeAndLeavesTheOldOutputAlone)
 TEST(ToolRuns, EveryConfigurationStitchesTheSamplesAndTheMemoryLimitChangesNothing)
 {
     const TempFolder out;
-    for (const std::string stitcher : {"basic", "smart", "borders"}) {
+    for (const std::string stitcher : {"page", "basic", "smart", "borders"}) {
         const ToolRun run = RunTool({kSamples, "-o", out / (stitcher + ".png"), "--stitcher", stitcher,
                                      "--translations", out / (stitcher + ".json"), "-j2"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -139,11 +139,10 @@ TEST(ToolRuns, EveryConfigurationStitchesTheSamplesAndTheMemoryLimitChangesNothi
         provider.Add(capture);
     }
     const StitchTool::Options defaults;
-    const auto stitcher = Stitching::StitcherFactory::CreateStitcherWithBasicBorderDetection(
-        defaults.parameters, defaults.changeThreshold, defaults.neighborThreshold);
+    const auto stitcher = Stitching::StitcherFactory::CreatePageStitcher(defaults.parameters);
     cv::Mat expected;
     ASSERT_TRUE(stitcher->Stitch(provider, expected, nullptr, 0, 100, true));
-    const nlohmann::json moves = nlohmann::json::parse(std::ifstream(out / "borders.json"));
+    const nlohmann::json moves = nlohmann::json::parse(std::ifstream(out / "page.json"));
     ASSERT_EQ(moves["translations"].size(), stitcher->GetTranslations().size());
     for (std::size_t i = 0; i < moves["translations"].size(); ++i) {
         const nlohmann::json& move = moves["translations"][i];

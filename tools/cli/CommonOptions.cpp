@@ -30,6 +30,7 @@ constexpr NamedKind STITCHER_KINDS[] = {
     {"basic", StitcherKind::Basic},
     {"smart", StitcherKind::Smart},
     {"borders", StitcherKind::Borders},
+    {"page", StitcherKind::Page},
 };
 
 std::string ThreadsHelp(int defaultThreads)
@@ -55,7 +56,7 @@ const char* StitcherName(StitcherKind kind)
             return entry.name;
         }
     }
-    return "borders";
+    return "page";
 }
 
 CommonOptions::CommonOptions()
@@ -130,11 +131,13 @@ void AddStitcherOption(CLI::App& app, CommonOptions& options)
         }
     };
     app.add_option_function<std::string>("--stitcher", choose,
+                                         "page: the result looks like the page, with what does not scroll "
+                                         "(toolbars, fixed and sticky elements) once and nothing transparent; "
                                          "basic: joins the whole captures; smart: joins only the region that "
                                          "changes, framed by the rest; borders: crops the borders all captures "
                                          "share, joins the content and puts the borders back")
         ->type_name("KIND")
-        ->check(OneOf({"basic", "smart", "borders"}))
+        ->check(OneOf({"page", "basic", "smart", "borders"}))
         ->default_str(StitcherName(options.stitcher))
         ->group("Stitching");
 }

@@ -18,7 +18,7 @@ class Validator;
 namespace ZOLT {
 namespace Cli {
 
-enum class StitcherKind { Basic, Smart, Borders };
+enum class StitcherKind { Basic, Smart, Borders, Page };
 
 const char* StitcherName(StitcherKind kind);
 
@@ -39,7 +39,7 @@ constexpr unsigned int DEFAULT_NEIGHBOR_THRESHOLD = 3;
 struct CommonOptions {
     CommonOptions();
 
-    StitcherKind stitcher = StitcherKind::Borders;
+    StitcherKind stitcher = StitcherKind::Page;
     /// The library's tuning values; maxThreads starts at the number of cores.
     Stitching::StitcherParameters parameters;
     unsigned int scaleFactor = 1;

@@ -26,6 +26,8 @@ std::shared_ptr<Stitching::IStitcher> MakeStitcher(const CommonOptions& options)
         return Stitching::StitcherFactory::CreateBasicStitcher(options.parameters);
     case StitcherKind::Smart:
         return Stitching::StitcherFactory::CreateSmartStitcher(options.parameters, options.scaleFactor);
+    case StitcherKind::Page:
+        return Stitching::StitcherFactory::CreatePageStitcher(options.parameters);
     case StitcherKind::Borders:
         break;
     }

@@ -1,0 +1,344 @@
+// Scroll measurement: a coarse phase correlation proposes shifts, an exact full-resolution
+// comparison of the changed pixels picks the one the page really moved by.
+
+#include "page/ScrollMeasurement.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace ZOLT {
+namespace Stitching {
+namespace Page {
+
+namespace {
+
+/// Longest side of the coarse correlation grid: large enough to keep paragraphs and code blocks
+/// apart, small enough that the three transforms cost a few milliseconds.
+constexpr int kCoarseSide = 384;
+/// Coarse peaks checked at full resolution; the page's own peak is among the first few even
+/// when static elements outweigh it.
+constexpr int kCandidates = 6;
+/// Fewer changed pixels than this (a blinking caret, a hover) means the page did not move.
+constexpr int kMinChangedPixels = 48;
+constexpr double kMinChangedShare = 1.0 / 4000.0;
+/// Rows skipped while sweeping a neighbourhood; the winner is then scored on every row.
+constexpr int kSweepRowStep = 3;
+
+struct Shift {
+    int rows = 0;
+    int cols = 0;
+};
+
+struct Score {
+    long matched = 0;
+    long overlap = 0;
+
+    double Fraction() const { return overlap > 0 ? static_cast<double>(matched) / overlap : 0.0; }
+};
+
+bool Allows(int direction, const Shift& shift)
+{
+    return (direction == 0 && shift.cols == 0) || (direction == 1 && shift.rows == 0) || direction == 2;
+}
+
+/// Pixels whose grey level differs between the two captures at the same place.
+cv::Mat ChangedMask(const cv::Mat& previous, const cv::Mat& current)
+{
+    cv::Mat difference;
+    cv::absdiff(previous, current, difference);
+    cv::Mat changed;
+    cv::compare(difference, kSameTolerance, changed, cv::CMP_GT);
+    return changed;
+}
+
+/// The span of indices whose count reaches `least`, as [first, last + 1).
+cv::Range ActiveSpan(const cv::Mat& counts, int least)
+{
+    const int* values = counts.ptr<int>();
+    const int length = static_cast<int>(counts.total());
+    int first = 0;
+    while (first < length && values[first] < least) {
+        ++first;
+    }
+    int last = length;
+    while (last > first && values[last - 1] < least) {
+        --last;
+    }
+    return {first, last};
+}
+
+/// The rectangle that holds the changed pixels (a few stray ones at its edges aside).
+cv::Rect ChangedArea(const cv::Mat& changed)
+{
+    cv::Mat perRow;
+    cv::Mat perCol;
+    cv::reduce(changed, perRow, 1, cv::REDUCE_SUM, CV_32S);
+    cv::reduce(changed, perCol, 0, cv::REDUCE_SUM, CV_32S);
+    const int least = 255;
+    const cv::Range rows = ActiveSpan(perRow, least);
+    const cv::Range cols = ActiveSpan(perCol, least);
+    return {cols.start, rows.start, cols.size(), rows.size()};
+}
+
+/// A zero-mean float copy of `area`, shrunk by `factor`.
+cv::Mat CoarseGrey(const cv::Mat& grey, const cv::Rect& area, int factor)
+{
+    cv::Mat small;
+    cv::resize(grey(area), small, cv::Size(area.width / factor, area.height / factor), 0, 0, cv::INTER_AREA);
+    cv::Mat floating;
+    small.convertTo(floating, CV_32F);
+    floating -= cv::mean(floating)[0];
+    return floating;
+}
+
+/// Phase correlation surface of `current` against `previous`, padded so that any shift below
+/// the image size has a place of its own: the peak at (y, x) means content moved by (y, x).
+cv::Mat CorrelationSurface(const cv::Mat& previous, const cv::Mat& current)
+{
+    const cv::Size padded(cv::getOptimalDFTSize(2 * previous.cols), cv::getOptimalDFTSize(2 * previous.rows));
+    cv::Mat a = cv::Mat::zeros(padded, CV_32F);
+    cv::Mat b = cv::Mat::zeros(padded, CV_32F);
+    previous.copyTo(a(cv::Rect(0, 0, previous.cols, previous.rows)));
+    current.copyTo(b(cv::Rect(0, 0, current.cols, current.rows)));
+    cv::Mat spectrumA;
+    cv::Mat spectrumB;
+    cv::dft(a, spectrumA, cv::DFT_COMPLEX_OUTPUT);
+    cv::dft(b, spectrumB, cv::DFT_COMPLEX_OUTPUT);
+    cv::Mat cross;
+    cv::mulSpectrums(spectrumB, spectrumA, cross, 0, true);
+    for (int y = 0; y < cross.rows; ++y) {
+        auto* value = cross.ptr<cv::Vec2f>(y);
+        for (int x = 0; x < cross.cols; ++x) {
+            const float magnitude = std::hypot(value[x][0], value[x][1]);
+            value[x] = magnitude > 1e-6f ? value[x] / magnitude : cv::Vec2f(0.f, 0.f);
+        }
+    }
+    cv::Mat surface;
+    cv::idft(cross, surface, cv::DFT_REAL_OUTPUT | cv::DFT_SCALE);
+    return surface;
+}
+
+/// A surface index as a signed shift, given the surface's length along that axis.
+int Unwrap(int index, int length)
+{
+    return index > length / 2 ? index - length : index;
+}
+
+/// Sub-sample offset of a peak along one axis, from its two neighbours (wrapping).
+double PeakOffset(const cv::Mat& surface, int y, int x, int dy, int dx)
+{
+    const auto at = [&](int yy, int xx) {
+        yy = (yy + surface.rows) % surface.rows;
+        xx = (xx + surface.cols) % surface.cols;
+        return std::max(0.f, surface.at<float>(yy, xx));
+    };
+    const double before = at(y - dy, x - dx);
+    const double centre = at(y, x);
+    const double after = at(y + dy, x + dx);
+    const double sum = before + centre + after;
+    return sum > 0 ? (after - before) / sum : 0.0;
+}
+
+struct Peak {
+    float value;
+    int y;
+    int x;
+};
+
+/// The highest local maxima of the surface among the shifts `direction` allows.
+std::vector<Peak> HighestPeaks(const cv::Mat& surface, int direction)
+{
+    cv::Mat dilated;
+    cv::dilate(surface, dilated, cv::Mat());
+    std::vector<Peak> peaks;
+    for (int y = 0; y < surface.rows; ++y) {
+        const float* value = surface.ptr<float>(y);
+        const float* top = dilated.ptr<float>(y);
+        for (int x = 0; x < surface.cols; ++x) {
+            const Shift shift{Unwrap(y, surface.rows), Unwrap(x, surface.cols)};
+            if (value[x] > 0 && value[x] >= top[x] && Allows(direction, shift)) {
+                peaks.push_back({value[x], y, x});
+            }
+        }
+    }
+    const std::size_t kept = std::min<std::size_t>(kCandidates, peaks.size());
+    std::partial_sort(peaks.begin(), peaks.begin() + static_cast<std::ptrdiff_t>(kept), peaks.end(),
+                      [](const Peak& a, const Peak& b) { return a.value > b.value; });
+    peaks.resize(kept);
+    return peaks;
+}
+
+/// Full-resolution estimates of the coarse peaks.
+std::vector<Shift> CoarseCandidates(const cv::Mat& previous, const cv::Mat& current, const cv::Rect& area,
+                                    int direction)
+{
+    const int factor = std::max(1, (std::max(area.width, area.height) + kCoarseSide - 1) / kCoarseSide);
+    if (area.width / factor < 2 || area.height / factor < 2) {
+        return {};
+    }
+    const cv::Mat surface = CorrelationSurface(CoarseGrey(previous, area, factor), CoarseGrey(current, area, factor));
+    std::vector<Shift> candidates;
+    for (const Peak& peak : HighestPeaks(surface, direction)) {
+        const double rows = Unwrap(peak.y, surface.rows) + PeakOffset(surface, peak.y, peak.x, 1, 0);
+        const double cols = Unwrap(peak.x, surface.cols) + PeakOffset(surface, peak.y, peak.x, 0, 1);
+        Shift shift{static_cast<int>(std::lround(rows * factor)), static_cast<int>(std::lround(cols * factor))};
+        if (direction == 1) {
+            shift.rows = 0;
+        }
+        if (direction == 0) {
+            shift.cols = 0;
+        }
+        candidates.push_back(shift);
+    }
+    return candidates;
+}
+
+/// Every `step`-th row of `view`, as a view.
+cv::Mat EveryRow(const cv::Mat& view, int step)
+{
+    return cv::Mat((view.rows + step - 1) / step, view.cols, view.type(), view.data, view.step * step);
+}
+
+/// Where the overlap of `current` with `previous` shifted by `shift` lies in each capture.
+bool Overlap(const cv::Size& size, const Shift& shift, cv::Rect& inCurrent, cv::Rect& inPrevious)
+{
+    const int y0 = std::max(0, shift.rows);
+    const int y1 = std::min(size.height, size.height + shift.rows);
+    const int x0 = std::max(0, shift.cols);
+    const int x1 = std::min(size.width, size.width + shift.cols);
+    if (y1 <= y0 || x1 <= x0) {
+        return false;
+    }
+    inCurrent = cv::Rect(x0, y0, x1 - x0, y1 - y0);
+    inPrevious = inCurrent - cv::Point(shift.cols, shift.rows);
+    return true;
+}
+
+/// The changed pixels of `current` that show what `previous` showed `shift` away: 255 where
+/// they match, within the overlap `inCurrent`.
+cv::Mat MatchingPixels(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed,
+                       const cv::Rect& inCurrent, const cv::Rect& inPrevious, int step)
+{
+    cv::Mat difference;
+    cv::absdiff(EveryRow(current(inCurrent), step), EveryRow(previous(inPrevious), step), difference);
+    cv::Mat matching;
+    cv::compare(difference, kSameTolerance, matching, cv::CMP_LE);
+    cv::bitwise_and(matching, EveryRow(changed(inCurrent), step), matching);
+    return matching;
+}
+
+class ShiftJudge {
+public:
+    ShiftJudge(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, long changedCount)
+        : previous_(previous), current_(current), changed_(changed), changedCount_(changedCount)
+    {
+    }
+
+    /// How many changed pixels of the overlap match, on every `step`-th row.
+    Score Judge(const Shift& shift, int step) const
+    {
+        cv::Rect inCurrent;
+        cv::Rect inPrevious;
+        if (!Overlap(current_.size(), shift, inCurrent, inPrevious)) {
+            return {};
+        }
+        Score score;
+        score.overlap = cv::countNonZero(EveryRow(changed_(inCurrent), step));
+        // A sliver of overlap can match by chance; a real step keeps a fair share of the page.
+        if (score.overlap * step < std::max<long>(kMinChangedPixels, changedCount_ / 20)) {
+            return {};
+        }
+        score.matched = cv::countNonZero(MatchingPixels(previous_, current_, changed_, inCurrent, inPrevious, step));
+        return score;
+    }
+
+    static bool Better(const Score& a, const Score& b)
+    {
+        const double fa = a.Fraction();
+        const double fb = b.Fraction();
+        return fa > fb || (fa == fb && a.matched > b.matched);
+    }
+
+    /// The best shift within `radius` of `from` along one axis (rows when `alongRows`).
+    Shift Sweep(Shift from, int radius, bool alongRows) const
+    {
+        Shift best = from;
+        Score bestScore = Judge(from, kSweepRowStep);
+        for (int offset = -radius; offset <= radius; ++offset) {
+            Shift shift = from;
+            (alongRows ? shift.rows : shift.cols) += offset;
+            const Score score = Judge(shift, kSweepRowStep);
+            if (Better(score, bestScore)) {
+                best = shift;
+                bestScore = score;
+            }
+        }
+        return best;
+    }
+
+private:
+    const cv::Mat& previous_;
+    const cv::Mat& current_;
+    const cv::Mat& changed_;
+    long changedCount_;
+};
+
+/// Refines a coarse estimate in its neighbourhood along the allowed axes.
+Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
+{
+    if (direction == 0 || direction == 2) {
+        estimate = judge.Sweep(estimate, radius, true);
+    }
+    if (direction == 1 || direction == 2) {
+        estimate = judge.Sweep(estimate, radius, false);
+    }
+    if (direction == 2) {
+        // The axes were refined one after the other; settle the corner cases together.
+        estimate = judge.Sweep(judge.Sweep(estimate, 1, true), 1, false);
+    }
+    return estimate;
+}
+
+}  // namespace
+
+ScrollMeasurement MeasureScroll(const cv::Mat& previous, const cv::Mat& current, int direction)
+{
+    ScrollMeasurement measurement;
+    if (direction < 0 || direction > 2) {
+        return measurement;
+    }
+    const cv::Mat changed = ChangedMask(previous, current);
+    const long changedCount = cv::countNonZero(changed);
+    if (changedCount < std::max<long>(kMinChangedPixels, std::lround(kMinChangedShare * changed.total()))) {
+        return measurement;
+    }
+    const cv::Rect area = ChangedArea(changed);
+    measurement.changedArea = area;
+    if (area.empty()) {
+        return measurement;
+    }
+    const int factor = std::max(1, (std::max(area.width, area.height) + kCoarseSide - 1) / kCoarseSide);
+    const int radius = factor / 2 + 2;
+    const ShiftJudge judge(previous, current, changed, changedCount);
+
+    Shift best;
+    Score bestScore;
+    for (const Shift& candidate : CoarseCandidates(previous, current, area, direction)) {
+        const Shift refined = Refine(judge, candidate, direction, radius);
+        const Score score = judge.Judge(refined, 1);
+        if (ShiftJudge::Better(score, bestScore)) {
+            best = refined;
+            bestScore = score;
+        }
+    }
+    measurement.translation = Translation(best.rows, best.cols);
+    measurement.matchedShare = bestScore.Fraction();
+    return measurement;
+}
+
+}  // namespace Page
+}  // namespace Stitching
+}  // namespace ZOLT
