@@ -8,6 +8,9 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  # zolt-capture, and its tests: Chromium showing the test pages on a private X server.
+  libx11-dev libxtst-dev
+  xvfb x11-utils chromium fonts-dejavu-core imagemagick
 )
 
 missing=()

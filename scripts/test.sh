@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds everything and runs every test; then
 # runs the suite again under AddressSanitizer with UndefinedBehaviorSanitizer (leaks included) and
-# the detection tests under ThreadSanitizer.
+# the detection tests under ThreadSanitizer. The capture tests (label capture) start their own
+# Xvfb on a free display and Chromium in it, and stop both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -2,6 +2,7 @@
 
 #include "ExitCodes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 
@@ -12,21 +13,24 @@ namespace Cli {
 
 namespace {
 
-// The signal handler may only touch lock-free atomics.
-static_assert(ATOMIC_BOOL_LOCK_FREE == 2, "the stop request must be lock-free for the signal handler");
-std::atomic<bool> stopRequested{false};
+// The signal handler may only touch lock-free atomics, so the counts live here rather than in
+// an object the tool passes around.
+static_assert(ATOMIC_INT_LOCK_FREE == 2, "the stop signals must be counted lock-free for the signal handler");
+std::atomic<int> signalsToCancel{1};
+std::atomic<int> stopSignals{0};
 
 extern "C" void OnStopSignal(int)
 {
-    if (stopRequested.exchange(true)) {
+    if (stopSignals.fetch_add(1) + 1 > signalsToCancel.load()) {
         _exit(static_cast<int>(ExitCode::Cancelled));
     }
 }
 
 }  // namespace
 
-void InstallCancelHandlers()
+void InstallCancelHandlers(int signalsToCancelRun)
 {
+    signalsToCancel.store(signalsToCancelRun < 1 ? 1 : signalsToCancelRun);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -36,14 +40,20 @@ void InstallCancelHandlers()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+int StopSignals()
+{
+    return stopSignals.load();
+}
+
 bool CancelRequested()
 {
-    return stopRequested.load();
+    return stopSignals.load() >= signalsToCancel.load();
 }
 
 void RequestCancel()
 {
-    stopRequested.store(true);
+    // A signal arriving meanwhile may be overwritten; either way the run is cancelled.
+    stopSignals.store(std::max(stopSignals.load(), signalsToCancel.load()));
 }
 
 void StopCancelled()

@@ -2,7 +2,11 @@
 
 #include "ExitCodes.h"
 
+#include <ZOLT/Version.h>
+
 #include <CLI/CLI.hpp>
+#include <opencv2/core/version.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <charconv>
@@ -32,6 +36,15 @@ constexpr NamedKind STITCHER_KINDS[] = {
 std::string ThreadsHelp(int defaultThreads)
 {
     return "pairs of captures measured at once (default: number of cores, " + std::to_string(defaultThreads) + " here)";
+}
+
+void CheckImageFileName(const char* what, const std::string& path)
+{
+    if (!path.empty() && !cv::haveImageWriter(path)) {
+        throw ToolError(ExitCode::Usage, std::string(what) + " '" + path +
+                                             "' has no image file extension that can be written; use .png (or "
+                                             ".webp) to keep transparency");
+    }
 }
 
 }  // namespace
@@ -171,6 +184,22 @@ void AddQuietOption(CLI::App& app, CommonOptions& options)
 void AddVersionFlag(CLI::App& app)
 {
     app.set_version_flag("-V,--version", std::string(), "show the tool's and the library's version");
+}
+
+void CheckOutputNames(const std::string& output, const CommonOptions& options)
+{
+    CheckImageFileName("output", output);
+    CheckImageFileName("preview", options.previewFile);
+    if (output == options.previewFile || output == options.translationsFile ||
+        (!options.previewFile.empty() && options.previewFile == options.translationsFile)) {
+        throw ToolError(ExitCode::Usage, "the output, the preview and the translations need different file names");
+    }
+}
+
+std::string VersionText(const std::string& program)
+{
+    return program + " " + ZOLT_STITCHING_VERSION_STRING + " (ZOLT.Stitching " + ZOLT_STITCHING_VERSION_STRING +
+           ", OpenCV " + CV_VERSION + ")\n";
 }
 
 Action ParseArguments(CLI::App& app, const std::vector<std::string>& arguments)

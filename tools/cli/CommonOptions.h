@@ -26,6 +26,15 @@ const char* StitcherName(StitcherKind kind);
 constexpr std::size_t DEFAULT_MEMORY_LIMIT_MB = 200;
 constexpr std::size_t MEBIBYTE = 1024 * 1024;
 
+/// Grey difference above which border detection counts a pixel as changed. On framed synthetic
+/// series it finds the frame to the pixel in lossless captures and in JPEG captures down to
+/// quality 80 (at quality 60 the box grows by up to 3 pixels); lower values let JPEG noise in
+/// the frame widen the box, much higher ones start to miss faint anti-aliased edges.
+constexpr unsigned int DEFAULT_CHANGE_THRESHOLD = 24;
+/// Changed neighbours above which a changed pixel is content: isolated specks and thin lines
+/// (a blinking cursor, a one-pixel rule) are not.
+constexpr unsigned int DEFAULT_NEIGHBOR_THRESHOLD = 3;
+
 /// What every tool that stitches asks for.
 struct CommonOptions {
     CommonOptions();
@@ -33,6 +42,9 @@ struct CommonOptions {
     StitcherKind stitcher = StitcherKind::Page;
     /// The library's tuning values; maxThreads starts at the number of cores.
     Stitching::StitcherParameters parameters;
+    unsigned int scaleFactor = 1;
+    unsigned int changeThreshold = DEFAULT_CHANGE_THRESHOLD;
+    unsigned int neighborThreshold = DEFAULT_NEIGHBOR_THRESHOLD;
 
     /// Keep the captures in the memory-bounded store instead of all in memory.
     bool boundedMemory = false;
@@ -69,6 +81,14 @@ enum class Action { Run, ShowHelp, ShowVersion };
 
 /// Adds -V, --version; -h, --help comes with every CLI::App.
 void AddVersionFlag(CLI::App& app);
+
+/// Checks the names of the files a run writes: the output and the preview need an image file
+/// extension that can be written, and the output, the preview and the translations need names
+/// of their own. Throws ToolError (usage error).
+void CheckOutputNames(const std::string& output, const CommonOptions& options);
+
+/// The text of --version: the tool and the library and OpenCV versions it was built with.
+std::string VersionText(const std::string& program);
 
 /// Parses the arguments after the program name. Throws ToolError with ExitCode::Usage for
 /// anything the table refuses, naming the option and what it expects.

@@ -135,5 +135,18 @@ std::string FormatElapsed(long seconds)
     return text.str();
 }
 
+ExitCode Report(Console& console, const ToolError& error, const std::string& program)
+{
+    if (error.Code() == ExitCode::Cancelled) {
+        console.Notice(error.what());
+    } else {
+        console.Error(error.what());
+    }
+    if (error.Code() == ExitCode::Usage) {
+        std::cerr << "Try '" << program << " --help'." << std::endl;
+    }
+    return error.Code();
+}
+
 }  // namespace Cli
 }  // namespace ZOLT

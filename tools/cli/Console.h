@@ -3,6 +3,8 @@
 // What the user sees: progress, warnings and errors on standard error, the summary on
 // standard output.
 
+#include "ExitCodes.h"
+
 #include <chrono>
 #include <iosfwd>
 #include <mutex>
@@ -62,6 +64,10 @@ private:
 
 /// Elapsed time as minutes and seconds, "1:05".
 std::string FormatElapsed(long seconds);
+
+/// Shows why a run ended: a notice for a cancel, an error otherwise, and after a usage error a
+/// pointer to the help of `program`. Returns the error's exit code.
+ExitCode Report(Console& console, const ToolError& error, const std::string& program);
 
 }  // namespace Cli
 }  // namespace ZOLT

@@ -18,6 +18,8 @@ enum class ExitCode : int {
     InputError = 3,
     /// A file or folder the tool writes to cannot be written.
     OutputError = 4,
+    /// The screen cannot be captured: no X display can be opened, or it lacks the XTest extension.
+    DisplayError = 5,
     /// Ctrl-C (SIGINT) or SIGTERM stopped the run; nothing was written.
     Cancelled = 130,
 };

@@ -189,5 +189,30 @@ cv::Mat ToFileChannelOrder(const cv::Mat& capture)
     return image;
 }
 
+void CheckOutputTargets(const std::string& output, const CommonOptions& options)
+{
+    for (const std::string* target : {&output, &options.previewFile, &options.translationsFile}) {
+        if (!target->empty()) {
+            CheckWritableTarget(*target);
+        }
+    }
+}
+
+std::vector<OutputFile> EncodeOutputs(const std::string& output, const CommonOptions& options, const cv::Mat& image,
+                                      const std::vector<Stitching::Translation>& translations,
+                                      std::size_t captures, Stitching::PreviewImage* preview)
+{
+    std::vector<OutputFile> files;
+    files.push_back({output, EncodeImage(output, image)});
+    if (preview != nullptr) {
+        files.push_back({options.previewFile, EncodeImage(options.previewFile, preview->GetPreview())});
+    }
+    if (!options.translationsFile.empty()) {
+        const std::string json = TranslationsJson(captures, translations);
+        files.push_back({options.translationsFile, std::vector<unsigned char>(json.begin(), json.end())});
+    }
+    return files;
+}
+
 }  // namespace Cli
 }  // namespace ZOLT

@@ -2,7 +2,10 @@
 
 // Writing the tool's files so that a name only ever shows complete content.
 
+#include "CommonOptions.h"
+
 #include <ZOLT/Core.h>
+#include <ZOLT/Preview.h>
 
 #include <string>
 #include <vector>
@@ -50,6 +53,16 @@ struct OutputFile {
     std::string target;
     std::vector<unsigned char> bytes;
 };
+
+/// Fails before any work when a file of the run could not be written in the end: `output`, the
+/// preview or the translations. Throws ToolError (output error).
+void CheckOutputTargets(const std::string& output, const CommonOptions& options);
+
+/// A finished run's files, encoded: the image as `output`, the preview when one is given, the
+/// translations when the options ask for them. Throws ToolError (output error).
+std::vector<OutputFile> EncodeOutputs(const std::string& output, const CommonOptions& options, const cv::Mat& image,
+                                      const std::vector<Stitching::Translation>& translations,
+                                      std::size_t captures, Stitching::PreviewImage* preview);
 
 /// Writes every file under a temporary name first and gives them their names only when all
 /// were written and no stop was requested, so a run leaves all its files or none of them.

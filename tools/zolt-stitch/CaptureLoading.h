@@ -6,11 +6,9 @@
 #include "Console.h"
 
 #include <ZOLT/Preview.h>
-#include <ZOLT/Providers.h>
 
 #include <cstddef>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 

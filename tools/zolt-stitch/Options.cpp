@@ -2,11 +2,7 @@
 
 #include "ExitCodes.h"
 
-#include <ZOLT/Version.h>
-
 #include <CLI/CLI.hpp>
-#include <opencv2/core/version.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <cstdint>
 #include <limits>
@@ -134,14 +130,6 @@ std::unique_ptr<CLI::App> MakeCommandLine(Options& options)
     return app;
 }
 
-void CheckImageFileName(const char* what, const std::string& path)
-{
-    if (!path.empty() && !cv::haveImageWriter(path)) {
-        FailUsage(std::string(what) + " '" + path +
-                  "' has no image file extension that can be written; use .png (or .webp) to keep transparency");
-    }
-}
-
 /// Checks what single options cannot: the required arguments and the values that meet.
 void CheckCompleteness(const Options& options)
 {
@@ -151,12 +139,7 @@ void CheckCompleteness(const Options& options)
     if (options.output.empty()) {
         FailUsage("no output: name the stitched image with -o OUTPUT.png");
     }
-    CheckImageFileName("output", options.output);
-    CheckImageFileName("preview", options.previewFile);
-    if (options.output == options.previewFile || options.output == options.translationsFile ||
-        (!options.previewFile.empty() && options.previewFile == options.translationsFile)) {
-        FailUsage("the output, the preview and the translations need different file names");
-    }
+    Cli::CheckOutputNames(options.output, options);
     // The smart stitcher multiplies the two as 32-bit signed integers.
     const std::uint64_t borderWidth =
         static_cast<std::uint64_t>(options.parameters.minimumBorderWidth) * options.scaleFactor;
@@ -186,8 +169,7 @@ std::string HelpText()
 
 std::string VersionText()
 {
-    return std::string("zolt-stitch ") + ZOLT_STITCHING_VERSION_STRING + " (ZOLT.Stitching " +
-           ZOLT_STITCHING_VERSION_STRING + ", OpenCV " + CV_VERSION + ")\n";
+    return Cli::VersionText("zolt-stitch");
 }
 
 }  // namespace StitchTool

@@ -13,23 +13,10 @@ namespace StitchTool {
 using Cli::Action;
 using Cli::StitcherKind;
 
-/// Grey difference above which border detection counts a pixel as changed. On framed synthetic
-/// series it finds the frame to the pixel in lossless captures and in JPEG captures down to
-/// quality 80 (at quality 60 the box grows by up to 3 pixels); lower values let JPEG noise in
-/// the frame widen the box, much higher ones start to miss faint anti-aliased edges.
-constexpr unsigned int DEFAULT_CHANGE_THRESHOLD = 24;
-/// Changed neighbours above which a changed pixel is content: isolated specks and thin lines
-/// (a blinking cursor, a one-pixel rule) are not.
-constexpr unsigned int DEFAULT_NEIGHBOR_THRESHOLD = 3;
-
 struct Options : Cli::CommonOptions {
     /// Image files and folders, in the order given.
     std::vector<std::string> inputs;
     std::string output;
-
-    unsigned int scaleFactor = 1;
-    unsigned int changeThreshold = DEFAULT_CHANGE_THRESHOLD;
-    unsigned int neighborThreshold = DEFAULT_NEIGHBOR_THRESHOLD;
 };
 
 struct CommandLine {

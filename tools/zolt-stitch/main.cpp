@@ -17,7 +17,6 @@
 #include <iostream>
 #include <memory>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,31 +26,6 @@ using namespace ZOLT::StitchTool;
 namespace Cli = ZOLT::Cli;
 
 constexpr const char* PROGRAM = "zolt-stitch";
-
-/// Fails before any work when a file of the run could not be written in the end.
-void CheckOutputTargets(const Options& options)
-{
-    for (const std::string* target : {&options.output, &options.previewFile, &options.translationsFile}) {
-        if (!target->empty()) {
-            Cli::CheckWritableTarget(*target);
-        }
-    }
-}
-
-std::vector<Cli::OutputFile> EncodeOutputs(const Options& options, const StitchOutcome& outcome,
-                                           ZOLT::Stitching::PreviewImage* preview, std::size_t captures)
-{
-    std::vector<Cli::OutputFile> files;
-    files.push_back({options.output, Cli::EncodeImage(options.output, outcome.result)});
-    if (preview != nullptr) {
-        files.push_back({options.previewFile, Cli::EncodeImage(options.previewFile, preview->GetPreview())});
-    }
-    if (!options.translationsFile.empty()) {
-        const std::string json = Cli::TranslationsJson(captures, outcome.translations);
-        files.push_back({options.translationsFile, std::vector<unsigned char>(json.begin(), json.end())});
-    }
-    return files;
-}
 
 std::string SummaryText(const Options& options, std::size_t captures, const cv::Mat& result)
 {
@@ -69,7 +43,7 @@ std::string SummaryText(const Options& options, std::size_t captures, const cv::
 
 void Run(const Options& options, Cli::Console& console)
 {
-    CheckOutputTargets(options);
+    Cli::CheckOutputTargets(options.output, options);
     const std::vector<std::filesystem::path> files = ListCaptureFiles(options.inputs);
 
     // The spill folder outlives the store, which deletes its own files first.
@@ -83,30 +57,18 @@ void Run(const Options& options, Cli::Console& console)
     LoadCaptures(files, *store, preview.get(), console);
 
     Cli::ConsoleListener listener(console, options.parameters, files.size() - 1);
-    const StitchOutcome outcome = StitchCaptures(options, store->Provider(), listener);
+    const Cli::StitchOutcome outcome = Cli::StitchCaptures(options, store->Provider(), listener);
     console.EndProgress();
     for (const std::string& warning : listener.WarningTexts()) {
         console.Warning(warning);
     }
 
     console.Progress("Writing", 0);
-    Cli::WriteOutputFiles(EncodeOutputs(options, outcome, preview.get(), files.size()));
+    Cli::WriteOutputFiles(Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations,
+                                             files.size(), preview.get()));
     console.Progress("Writing", 100);
     console.EndProgress();
     console.Summary(SummaryText(options, files.size(), outcome.result));
-}
-
-Cli::ExitCode Report(Cli::Console& console, const Cli::ToolError& error)
-{
-    if (error.Code() == Cli::ExitCode::Cancelled) {
-        console.Notice(error.what());
-    } else {
-        console.Error(error.what());
-    }
-    if (error.Code() == Cli::ExitCode::Usage) {
-        std::cerr << "Try 'zolt-stitch --help'." << std::endl;
-    }
-    return error.Code();
 }
 
 Cli::ExitCode Main(const std::vector<std::string>& arguments)
@@ -116,7 +78,7 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
     try {
         commandLine = ParseCommandLine(arguments);
     } catch (const Cli::ToolError& error) {
-        return Report(usageConsole, error);
+        return Cli::Report(usageConsole, error, PROGRAM);
     }
     if (commandLine.action == Action::ShowHelp) {
         std::cout << HelpText();
@@ -132,13 +94,13 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
         Run(commandLine.options, console);
         return Cli::ExitCode::Ok;
     } catch (const Cli::ToolError& error) {
-        return Report(console, error);
+        return Cli::Report(console, error, PROGRAM);
     } catch (const std::bad_alloc&) {
-        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"));
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"), PROGRAM);
     } catch (const cv::Exception& exception) {
-        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err));
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err), PROGRAM);
     } catch (const std::exception& exception) {
-        return Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()));
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()), PROGRAM);
     }
 }
 

@@ -8,18 +8,18 @@
 #include <new>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 namespace {
 
 [[noreturn]] void FailStitch(const std::string& reason)
 {
-    throw Cli::ToolError(Cli::ExitCode::StitchFailed, "stitching failed: " + reason);
+    throw ToolError(ExitCode::StitchFailed, "stitching failed: " + reason);
 }
 
 }  // namespace
 
-std::shared_ptr<Stitching::IStitcher> MakeStitcher(const Options& options)
+std::shared_ptr<Stitching::IStitcher> MakeStitcher(const CommonOptions& options)
 {
     switch (options.stitcher) {
     case StitcherKind::Basic:
@@ -35,7 +35,7 @@ std::shared_ptr<Stitching::IStitcher> MakeStitcher(const Options& options)
         options.parameters, options.changeThreshold, options.neighborThreshold);
 }
 
-StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, Cli::ConsoleListener& listener)
+StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provider, ConsoleListener& listener)
 {
     StitchOutcome outcome;
     if (provider.Count() == 1) {
@@ -56,15 +56,15 @@ StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, C
         FailStitch(exception.what());
     }
     // Parts of a stitch report no progress, so a stop may only be seen here.
-    if (Cli::CancelRequested() || listener.LastError() == Stitching::IStitcherListener::Cancelled) {
-        Cli::StopCancelled();
+    if (CancelRequested() || listener.LastError() == Stitching::IStitcherListener::Cancelled) {
+        StopCancelled();
     }
     if (!stitched || outcome.result.empty()) {
-        FailStitch(Cli::DescribeFailure(listener.LastError()));
+        FailStitch(DescribeFailure(listener.LastError()));
     }
     outcome.translations = stitcher->GetTranslations();
     return outcome;
 }
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

@@ -2,8 +2,8 @@
 
 // The stitch itself: the stitcher the options ask for, run over the loaded captures.
 
+#include "CommonOptions.h"
 #include "ConsoleListener.h"
-#include "Options.h"
 
 #include <ZOLT/Core.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 namespace ZOLT {
-namespace StitchTool {
+namespace Cli {
 
 struct StitchOutcome {
     /// The stitched image, red, green, blue, alpha.
@@ -20,12 +20,12 @@ struct StitchOutcome {
 };
 
 /// The configuration the options name, built by the library's factory.
-std::shared_ptr<Stitching::IStitcher> MakeStitcher(const Options& options);
+std::shared_ptr<Stitching::IStitcher> MakeStitcher(const CommonOptions& options);
 
 /// Stitches the captures of `provider`; a single capture is the result as it is. Throws
-/// Cli::ToolError: cancelled when a stop was requested during the stitch, stitch failed when the
+/// ToolError: cancelled when a stop was requested during the stitch, stitch failed when the
 /// library could not join the captures (with the reason it reported).
-StitchOutcome StitchCaptures(const Options& options, IImageProvider& provider, Cli::ConsoleListener& listener);
+StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provider, ConsoleListener& listener);
 
-}  // namespace StitchTool
+}  // namespace Cli
 }  // namespace ZOLT

@@ -1,0 +1,194 @@
+// zolt-capture: captures an X11 window while its content scrolls and joins the captures into one
+// image with the ZOLT.Stitching library.
+//
+//   zolt-capture [OPTIONS] -o OUTPUT.png      (zolt-capture --help for the options)
+
+#include "Cancellation.h"
+#include "CaptureRecorder.h"
+#include "CaptureStore.h"
+#include "Console.h"
+#include "ConsoleListener.h"
+#include "ExitCodes.h"
+#include "Options.h"
+#include "OutputFiles.h"
+#include "ScrollCapture.h"
+#include "StitchRun.h"
+
+#include <CaptureWindow.h>
+#include <WindowSearch.h>
+#include <X11Error.h>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+using namespace ZOLT::CaptureTool;
+namespace Cli = ZOLT::Cli;
+namespace X11 = ZOLT::X11;
+
+constexpr const char* PROGRAM = "zolt-capture";
+/// The first Ctrl-C ends the capture, the second cancels the run.
+constexpr int SIGNALS_TO_CANCEL = 2;
+
+/// Makes the --save-captures folder when it is missing.
+void PrepareSaveFolder(const std::string& folder)
+{
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error) &&
+        !std::filesystem::create_directories(folder, error)) {
+        throw Cli::ToolError(Cli::ExitCode::OutputError,
+                             "cannot make the capture folder '" + folder + "': " + error.message());
+    }
+}
+
+::Window FindTarget(const X11::X11Connection& connection, const Options& options)
+{
+    if (options.windowId != 0) {
+        return X11::CheckWindow(connection, options.windowId);
+    }
+    if (!options.windowName.empty()) {
+        return X11::FindWindowByTitle(connection, options.windowName);
+    }
+    return X11::WindowUnderPointer(connection);
+}
+
+const char* EndText(CaptureEnd end)
+{
+    switch (end) {
+    case CaptureEnd::PageEnd:
+        return "until the end of the content";
+    case CaptureEnd::MaxCaptures:
+        return "up to --max-captures";
+    case CaptureEnd::Stopped:
+        break;
+    }
+    return "until Ctrl-C";
+}
+
+std::string SummaryText(const Options& options, std::size_t captures, CaptureEnd end, const cv::Mat& result)
+{
+    std::string text = "Captured " + std::to_string(captures) + (captures == 1 ? " screen " : " screens ") +
+                       EndText(end) + " and stitched them (" + Cli::StitcherName(options.stitcher) +
+                       " stitcher) into " + options.output + ", " + std::to_string(result.cols) + " x " +
+                       std::to_string(result.rows) + " pixels";
+    if (!options.previewFile.empty()) {
+        text += "; preview in " + options.previewFile;
+    }
+    if (!options.translationsFile.empty()) {
+        text += "; translations in " + options.translationsFile;
+    }
+    if (!options.saveFolder.empty()) {
+        text += "; captures in " + options.saveFolder;
+    }
+    return text;
+}
+
+CaptureEnd CaptureScrolling(const Options& options, CaptureRecorder& recorder, Cli::Console& console)
+{
+    const X11::X11Connection connection;
+    const X11::CaptureWindow window(connection, FindTarget(connection, options), options.region);
+    const CaptureEnd end = ScrollCapture(window, options.scroll)
+                               .Run([&recorder](cv::Mat& capture) { recorder.Add(capture); },
+                                    [] { return Cli::StopSignals() > 0; });
+    console.EndProgress();
+    if (Cli::CancelRequested()) {
+        Cli::StopCancelled();
+    }
+    if (end == CaptureEnd::Stopped) {
+        console.Notice("capture ended by Ctrl-C; stitching what was captured (Ctrl-C again cancels)");
+    }
+    return end;
+}
+
+void Run(const Options& options, Cli::Console& console)
+{
+    Cli::CheckOutputTargets(options.output, options);
+    PrepareSaveFolder(options.saveFolder);
+    // The spill folder outlives the store, which deletes its own files first.
+    std::optional<Cli::SpillFolder> spillFolder;
+    const std::unique_ptr<Cli::CaptureStore> store = Cli::MakeCaptureStore(options, spillFolder);
+    CaptureRecorder recorder(*store, options.previewFile, options.saveFolder, console, options.scroll.maxCaptures);
+    const CaptureEnd end = CaptureScrolling(options, recorder, console);
+    if (recorder.Count() == 0) {
+        Cli::StopCancelled();
+    }
+
+    Cli::ConsoleListener listener(console, options.parameters, recorder.Count() - 1);
+    const Cli::StitchOutcome outcome = Cli::StitchCaptures(options, store->Provider(), listener);
+    console.EndProgress();
+    for (const std::string& warning : listener.WarningTexts()) {
+        console.Warning(warning);
+    }
+
+    console.Progress("Writing", 0);
+    // The preview file is up to date already: it was rewritten with every capture.
+    Cli::WriteOutputFiles(Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations,
+                                             recorder.Count(), nullptr));
+    console.Progress("Writing", 100);
+    console.EndProgress();
+    console.Summary(SummaryText(options, recorder.Count(), end, outcome.result));
+}
+
+Cli::ExitCode CodeFor(const X11::X11Error& error)
+{
+    switch (error.GetKind()) {
+    case X11::X11Error::Kind::NoDisplay:
+    case X11::X11Error::Kind::NoXTest:
+        return Cli::ExitCode::DisplayError;
+    case X11::X11Error::Kind::NoWindow:
+    case X11::X11Error::Kind::WindowGone:
+    case X11::X11Error::Kind::Unreadable:
+        break;
+    }
+    return Cli::ExitCode::InputError;
+}
+
+Cli::ExitCode Main(const std::vector<std::string>& arguments)
+{
+    Cli::Console usageConsole(PROGRAM, std::cerr, std::cout, Cli::Console::ProgressStyle::Silent);
+    CommandLine commandLine;
+    try {
+        commandLine = ParseCommandLine(arguments);
+    } catch (const Cli::ToolError& error) {
+        return Cli::Report(usageConsole, error, PROGRAM);
+    }
+    if (commandLine.action == Cli::Action::ShowHelp) {
+        std::cout << HelpText();
+        return Cli::ExitCode::Ok;
+    }
+    if (commandLine.action == Cli::Action::ShowVersion) {
+        std::cout << Cli::VersionText(PROGRAM);
+        return Cli::ExitCode::Ok;
+    }
+
+    Cli::Console console(PROGRAM, std::cerr, std::cout, Cli::Console::StyleForStandardError(commandLine.options.quiet));
+    try {
+        Run(commandLine.options, console);
+        return Cli::ExitCode::Ok;
+    } catch (const Cli::ToolError& error) {
+        return Cli::Report(console, error, PROGRAM);
+    } catch (const X11::X11Error& error) {
+        return Cli::Report(console, Cli::ToolError(CodeFor(error), error.what()), PROGRAM);
+    } catch (const std::bad_alloc&) {
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"), PROGRAM);
+    } catch (const cv::Exception& exception) {
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err), PROGRAM);
+    } catch (const std::exception& exception) {
+        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()), PROGRAM);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Cli::InstallCancelHandlers(SIGNALS_TO_CANCEL);
+    return static_cast<int>(Main(std::vector<std::string>(argv + 1, argv + argc)));
+}
