@@ -16,9 +16,7 @@
 #include <atomic>
 #include <cmath>
 #include <exception>
-#include <map>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 
 namespace ZOLT {

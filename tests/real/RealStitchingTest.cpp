@@ -142,6 +142,24 @@ TEST_P(PageStitching, LooksLikeThePageItself)
     EXPECT_EQ(cv::countNonZero(alpha != 255), 0);
 }
 
+// JPEG at quality 80 blurs every edge a little; the steps must still come out exact.
+TEST_P(PageStitching, MeasuresJpegCapturesExactly)
+{
+    const RealSeries series = Load(GetParam());
+    BasicImageProvider provider;
+    for (const cv::Mat& capture : series.captures) {
+        std::vector<unsigned char> jpeg;
+        cv::imencode(".jpg", capture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 80});
+        cv::Mat decoded;
+        cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), decoded, cv::COLOR_BGR2BGRA);
+        provider.Add(decoded);
+    }
+    PageStitcher stitcher(StitcherParameters{});
+    cv::Mat result;
+    ASSERT_TRUE(stitcher.Stitch(provider, result, nullptr, 0, 100, true));
+    EXPECT_EQ(stitcher.GetTranslations(), series.truth);
+}
+
 INSTANTIATE_TEST_SUITE_P(Public, PageStitching, ::testing::ValuesIn(kSeries));
 INSTANTIATE_TEST_SUITE_P(Sticky, PageStitching, ::testing::ValuesIn(kStickySeries));
 
