@@ -54,9 +54,7 @@ TEST(CommandLine, AcceptsEveryFormAndRefusesWhatTheTableDoesNot)
                                                {"--max-zero-percent", "101"},
                                                {"--min-peak", "nan"},
                                                {"--neighbor-threshold", "9"},
-                                               {"--quiet=yes"},
                                                {"--stitcher", "fancy"},
-                                               {"--frobnicate"},
                                                {"-o", "b.xyz"},
                                                {"--min-border-width", "70000", "--scale-factor", "70000"}}) {
         std::vector<std::string> arguments{"in.png", "-o", "out.png"};
