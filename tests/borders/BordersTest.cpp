@@ -56,7 +56,7 @@ cv::Rect ContentBox(const std::vector<cv::Mat>& captures, unsigned int change, u
 {
     Recording detection(nullptr, change, neighbours);
     BasicImageProvider provider = ProviderOf(DeepCopies(captures));
-    CaptureStreams([&] { detection.ExtractBorders(provider); });
+    StderrOf([&] { detection.ExtractBorders(provider); });
     return detection.box;
 }
 
@@ -114,7 +114,7 @@ TEST(BorderExtraction, CropsEveryCaptureAndPutsTheFirstCapturesStripsBackAround)
     ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
 #endif
     bool applied = true;
-    const std::string errors = CaptureStreams([&] { applied = detection.ApplyBorders(huge); }).error;
+    const std::string errors = StderrOf([&] { applied = detection.ApplyBorders(huge); });
     setrlimit(RLIMIT_AS, &saved);
     EXPECT_FALSE(applied);
     EXPECT_NE(errors.find("Error: Insufficient memory to apply borders.\n"), std::string::npos) << errors;
@@ -156,7 +156,7 @@ TEST(BorderDetection, CompletesOnceAndLetsTheListenerDecideWhenBordersCannotGoBa
     EXPECT_EQ(detection.GetTranslations(), wrapped->GetTranslations());
 
     FailingAddBorders failing(wrapped, 30, 2);
-    CaptureStreams([&] {
+    StderrOf([&] {
         EXPECT_EQ(Stitched(failing, true, result), "error 5 recoverable, complete 1 -> true");
         EXPECT_EQ(result.size(), cv::Size(190, 80));  // the content without its borders
         EXPECT_EQ(Stitched(failing, false, result), "error 5 recoverable, complete 0 -> false");

@@ -43,31 +43,27 @@ public:
 };
 
 /// Pair operations answered from a script by the number in the later capture's first byte.
-class ScriptedDetector : public PhaseCorrelationTranslationDetector {
-public:
+struct ScriptedDetector : PhaseCorrelationTranslationDetector {
     ScriptedDetector(const StitcherParameters& parameters, Translations primaries, Translations alternatives)
-        : PhaseCorrelationTranslationDetector(parameters), primaries_(primaries), alternatives_(alternatives)
+        : PhaseCorrelationTranslationDetector(parameters), primaries(primaries), alternatives(alternatives)
     {
     }
     using PhaseCorrelationTranslationDetector::DetectTranslation;
     Translation DetectTranslation(const cv::Mat&, const cv::Mat& current, IStitcherListener*) override
     {
-        return primaries_.at(current.at<cv::Vec4b>(0, 0)[0] - 1U);
+        return primaries.at(current.at<cv::Vec4b>(0, 0)[0] - 1U);
     }
-    std::atomic<int> alternativeCalls{0};
-
-protected:
     Translation DetectTranslationWithAlternative(const cv::Mat&, const cv::Mat& current, Translation& alternative,
                                                  IStitcherListener*) override
     {
         ++alternativeCalls;
-        alternative = alternatives_.at(current.at<cv::Vec4b>(0, 0)[0] - 1U);
-        return primaries_.at(current.at<cv::Vec4b>(0, 0)[0] - 1U);
+        alternative = alternatives.at(current.at<cv::Vec4b>(0, 0)[0] - 1U);
+        return primaries.at(current.at<cv::Vec4b>(0, 0)[0] - 1U);
     }
 
-private:
-    Translations primaries_;
-    Translations alternatives_;
+    Translations primaries;
+    Translations alternatives;
+    std::atomic<int> alternativeCalls{0};
 };
 
 BasicImageProvider Numbered(int count)
@@ -130,12 +126,12 @@ TEST(PairCorrelation, EqualsTheDirectComputationOnRandomPairs)
         StitcherParameters parameters = Parameters(direction);
         // The weak warning comes exactly when the peak lies below the minimum: the same value.
         for (const bool above : {false, true}) {
-            parameters.minimumPeakValue = above ? std::nextafter(direct.primary.value, HUGE_VAL) : direct.primary.value;
+            parameters.minimumPeakValue = above ? std::nextafter(direct.peakValue, HUGE_VAL) : direct.peakValue;
             Detector detector(parameters);
             RecordingListener listener;
             Translation alternative(99, 99);
             EXPECT_EQ(detector.DetectTranslationWithAlternative(first, second, alternative, &listener),
-                      direct.primary.translation);
+                      direct.primary);
             EXPECT_EQ(alternative, direct.alternative);
             EXPECT_EQ(listener.Warnings().size(), above ? 1U : 0U);
         }
@@ -184,6 +180,10 @@ TEST(SequenceDetection, OverridesAreCalledForEveryPairAndAlternativesFollowTheCo
     ScriptedDetector consistent(Parameters(2, 2, true), {far, near, near}, {near, far, far});
     EXPECT_EQ(consistent.DetectTranslation(provider, nullptr, 0, 100), (Translations{far, far, far}));
     EXPECT_EQ(consistent.alternativeCalls.load(), 3);
+    // Two pairs are already a sequence the rule applies to.
+    BasicImageProvider three = Numbered(3);
+    ScriptedDetector pair(Parameters(2, 1, true), {far, near}, {near, far});
+    EXPECT_EQ(pair.DetectTranslation(three, nullptr, 0, 100), (Translations{far, far}));
 }
 
 TEST(SequenceDetection, ReportsProgressStopsOnCancelAndPassesFailuresOn)

@@ -52,25 +52,7 @@ bool StitchBounded(const TempFolder& spill, cv::Mat& result, Stitching::IStitche
         ->Stitch(store, result, &listener, 0, 100, true);
 }
 
-TEST(Soak, MemoryBoundedStoreStitchesThePageAndCleansUp)
-{
-    const CaptureSeries& series = Series();
-    const TempFolder spill;
-    RecordingListener listener;
-    cv::Mat result;
-    ASSERT_TRUE(StitchBounded(spill, result, listener));
-    EXPECT_EQ(listener.Completions(), std::vector<bool>{true});
-    EXPECT_TRUE(spill.Entries().empty()) << "spill files outlived their store";
-    // The whole window for the bars at top and bottom, the covered page in between.
-    const cv::Mat first = series.captures.front();
-    cv::Mat expected;
-    cv::vconcat(std::vector<cv::Mat>{first.rowRange(0, series.viewportRect.y), series.CoveredPage(),
-                                     first.rowRange(series.viewportRect.br().y, first.rows)},
-                expected);
-    EXPECT_TRUE(SamePixels(result, expected));
-}
-
-TEST(Soak, CancelFromAnotherThreadHalfWayFailsCleanly)
+TEST(Soak, MemoryBoundedStoreStitchesThePageAndCleansUpAlsoAfterACancelFromAnotherThread)
 {
     struct HostCancel : RecordingListener {
         bool OnProgress(int position) override
@@ -81,25 +63,38 @@ TEST(Soak, CancelFromAnotherThreadHalfWayFailsCleanly)
         }
         std::atomic<bool> cancelRequested{false};
         std::atomic<int> lastPosition{0};
-    } listener;
-    std::thread host([&listener] {
-        while (listener.lastPosition < 45 && !listener.cancelRequested) {
+    } cancelling;
+    std::thread host([&cancelling] {
+        while (cancelling.lastPosition < 45 && !cancelling.cancelRequested) {
             std::this_thread::yield();
         }
-        listener.cancelRequested = true;
+        cancelling.cancelRequested = true;
     });
     const TempFolder spill;
     cv::Mat result;
-    const bool stitched = StitchBounded(spill, result, listener);
-    listener.cancelRequested = true;
+    const bool stitched = StitchBounded(spill, result, cancelling);
+    cancelling.cancelRequested = true;
     host.join();
     EXPECT_FALSE(stitched);
     EXPECT_TRUE(result.empty());
-    EXPECT_EQ(listener.Errors(), std::vector<Stitching::IStitcherListener::StitcherErrorCodes>{
-                                     Stitching::IStitcherListener::Cancelled});
-    EXPECT_EQ(listener.Completions(), std::vector<bool>{false});
-    EXPECT_LT(listener.Progress().back(), 90) << "the cancel came after detection";
+    EXPECT_EQ(cancelling.Errors(), std::vector<Stitching::IStitcherListener::StitcherErrorCodes>{
+                                       Stitching::IStitcherListener::Cancelled});
+    EXPECT_EQ(cancelling.Completions(), std::vector<bool>{false});
+    EXPECT_LT(cancelling.Progress().back(), 90) << "the cancel came after detection";
     EXPECT_TRUE(spill.Entries().empty());
+
+    RecordingListener listener;
+    ASSERT_TRUE(StitchBounded(spill, result, listener));
+    EXPECT_EQ(listener.Completions(), std::vector<bool>{true});
+    EXPECT_TRUE(spill.Entries().empty()) << "spill files outlived their store";
+    // The whole window for the bars at top and bottom, the covered page in between.
+    const CaptureSeries& series = Series();
+    const cv::Mat first = series.captures.front();
+    cv::Mat expected;
+    cv::vconcat(std::vector<cv::Mat>{first.rowRange(0, series.viewportRect.y), series.CoveredPage(),
+                                     first.rowRange(series.viewportRect.br().y, first.rows)},
+                expected);
+    EXPECT_TRUE(SamePixels(result, expected));
 }
 
 }  // namespace

@@ -46,26 +46,16 @@ private:
 };
 
 /// The store, handing out every capture it reads in a buffer of the counting allocator.
-class CountedStore : public IImageProvider {
-public:
-    CountedStore(Stitching::MemoryEfficientImageProvider& store, const CountingAllocator& counter)
-        : store_(store), counter_(counter)
-    {
-    }
-    std::size_t Count() override { return store_.Count(); }
-    bool IsEmpty() override { return store_.IsEmpty(); }
+struct CountedStore : Stitching::MemoryEfficientImageProvider {
+    using MemoryEfficientImageProvider::MemoryEfficientImageProvider;
     std::shared_ptr<cv::Mat> GetImageAt(std::size_t index) override
     {
         auto counted = std::make_shared<cv::Mat>();
-        counted->allocator = const_cast<CountingAllocator*>(&counter_);
-        store_.GetImageAt(index)->copyTo(*counted);
+        counted->allocator = const_cast<CountingAllocator*>(&counter);
+        MemoryEfficientImageProvider::GetImageAt(index)->copyTo(*counted);
         return counted;
     }
-    void SetImageAt(std::size_t index, cv::Mat& image) override { store_.SetImageAt(index, image); }
-
-private:
-    Stitching::MemoryEfficientImageProvider& store_;
-    const CountingAllocator& counter_;
+    const CountingAllocator counter;
 };
 
 TEST(SmartStitcherMemory, HoldsOnlyTheCapturesInUseNotTheWholeSeries)
@@ -74,12 +64,11 @@ TEST(SmartStitcherMemory, HoldsOnlyTheCapturesInUseNotTheWholeSeries)
         CutSeries(MakePage(cv::Size(200, 900), 11), cv::Size(200, 150), VerticalOffsets(16, 40));
     const TempFolder spill;
     // A budget of nothing: the store keeps only the two captures it read last.
-    Stitching::MemoryEfficientImageProvider store(spill.Prefix(), 0);
+    CountedStore counted(spill.Prefix(), 0);
     for (cv::Mat capture : DeepCopies(series.captures)) {
-        store.Add(capture);
+        counted.Add(capture);
     }
-    const CountingAllocator counter;
-    CountedStore counted(store, counter);
+    const CountingAllocator& counter = counted.counter;
     Stitching::StitcherParameters parameters;
     parameters.maxThreads = 2;
     cv::Mat result;

@@ -22,10 +22,9 @@ public:
 
     bool OnProgress(int position) override
     {
-        const std::size_t call = Record(progress_, position, "progress " + std::to_string(position));
-        return progressAnswer(position, call);
+        return progressAnswer(position, Record(progress_, position, "progress " + std::to_string(position)));
     }
-    void OnComplete(bool success) override { Record(completions_, success, success ? "complete 1" : "complete 0"); }
+    void OnComplete(bool success) override { Record(completions_, success, "complete " + std::to_string(success)); }
     bool OnError(StitcherErrorCodes code, bool recoverable) override
     {
         Record(errors_, code, "error " + std::to_string(code) + (recoverable ? " recoverable" : ""));

@@ -40,24 +40,15 @@ inline BasicImageProvider ProviderOf(std::vector<cv::Mat> captures)
     return provider;
 }
 
-/// What `action` writes to the standard error and standard output streams.
-struct Streams {
-    std::string error;
-    std::string output;
-};
-
-inline Streams CaptureStreams(const std::function<void()>& action)
+/// What `action` writes to the standard error stream (the standard output is caught and dropped).
+inline std::string StderrOf(const std::function<void()>& action)
 {
     ::testing::internal::CaptureStderr();
     ::testing::internal::CaptureStdout();
     action();
-    Streams streams;
-    streams.output = ::testing::internal::GetCapturedStdout();
-    streams.error = ::testing::internal::GetCapturedStderr();
-    return streams;
+    ::testing::internal::GetCapturedStdout();
+    return ::testing::internal::GetCapturedStderr();
 }
-
-inline std::string StderrOf(const std::function<void()>& action) { return CaptureStreams(action).error; }
 
 }  // namespace Testing
 }  // namespace ZOLT

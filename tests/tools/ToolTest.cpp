@@ -4,6 +4,8 @@
 
 #include "CaptureFiles.h"
 #include "CaptureLoading.h"
+#include "Cancellation.h"
+#include "ConsoleListener.h"
 #include "ExitCodes.h"
 #include "ImageHeader.h"
 #include "Options.h"
@@ -52,9 +54,7 @@ TEST(CommandLine, AcceptsEveryFormAndRefusesWhatTheTableDoesNot)
                                                {"--max-zero-percent", "101"},
                                                {"--min-peak", "nan"},
                                                {"--neighbor-threshold", "9"},
-                                               {"--quiet=yes"},
                                                {"--stitcher", "fancy"},
-                                               {"--frobnicate"},
                                                {"-o", "b.xyz"},
                                                {"--min-border-width", "70000", "--scale-factor", "70000"}}) {
         std::vector<std::string> arguments{"in.png", "-o", "out.png"};
@@ -68,8 +68,10 @@ TEST(CommandLine, AcceptsEveryFormAndRefusesWhatTheTableDoesNot)
     }
 }
 
-TEST(ImageHeader, TellsTheSizeOfEveryFormatItKnowsWithoutDecoding)
+TEST(CaptureFiles, ComeInNaturalOrderAndAreSizedFromTheirHeadersWithoutDecoding)
 {
+    EXPECT_TRUE(StitchTool::NaturalLess("shot-9.png", "shot-10.png"));
+    EXPECT_FALSE(StitchTool::NaturalLess("shot-10.png", "shot-9.png"));
     const TempFolder folder;
     for (const std::string extension : {"png", "jpg", "bmp", "tif", "webp", "pgm", "ppm"}) {
         const std::string path = folder / ("image." + extension);
@@ -147,6 +149,7 @@ TEST(ToolRuns, EveryConfigurationStitchesTheSamplesAndTheMemoryLimitChangesNothi
     for (std::size_t i = 0; i < moves["translations"].size(); ++i) {
         const nlohmann::json& move = moves["translations"][i];
         EXPECT_EQ(Stitching::Translation(move["rows"], move["cols"]), stitcher->GetTranslations()[i]);
+        EXPECT_EQ(move["to"], i + 1);
     }
     // A limit of 0 spills every capture; the fresh spill folder is removed again.
     const TempFolder temporary;
@@ -161,6 +164,14 @@ TEST(ToolRuns, EveryConfigurationStitchesTheSamplesAndTheMemoryLimitChangesNothi
 
 TEST(ToolRuns, AStopSignalEndsTheRunWithNothingWritten)
 {
+    // While stitching, the next progress report passes the stop on.
+    std::ostringstream sink;
+    Cli::Console console("zolt-stitch", sink, sink, Cli::Console::ProgressStyle::Silent);
+    Cli::ConsoleListener listener(console, StitchTool::Options().parameters, 1);
+    EXPECT_TRUE(listener.OnProgress(10));
+    Cli::RequestCancel();
+    EXPECT_FALSE(listener.OnProgress(20));
+
     const TempFolder in;
     cv::imwrite(in / "first.png", cv::Mat(90, 120, CV_8UC3, cv::Scalar(1, 2, 3)));
     // The second capture is a pipe: reading it keeps the tool waiting until the test lets go.
