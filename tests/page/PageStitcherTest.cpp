@@ -162,6 +162,14 @@ TEST(PageStitcher, RefusesWhatItCannotStitchAndStopsWhenCancelled)
     for (cv::Mat& capture : series.cut.captures) {
         provider.Add(capture);
     }
+    // Measured along the wrong axis, no step explains the page: each pair says so.
+    StitcherParameters sideways;
+    sideways.direction = 1;
+    Testing::RecordingListener warned;
+    EXPECT_TRUE(PageStitcher(sideways).Stitch(provider, result, &warned, 0, 100, false));
+    EXPECT_EQ(warned.Warnings().size(), series.cut.captures.size() - 1);
+    result.release();
+
     Testing::RecordingListener cancelling;
     cancelling.progressAnswer = [](int, std::size_t call) { return call < 2; };
     EXPECT_FALSE(stitcher.Stitch(provider, result, &cancelling, 0, 100, true));

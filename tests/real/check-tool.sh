@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# zolt-stitch on every real series of the given folders (with its default configuration): exit code 0, the stitched size (the capture grown by the total
-# scroll along the series' axis) and the written translations equal to the recorded truth.
+# zolt-stitch, with its default configuration, on every real series of the given folders: exit
+# code 0, the stitched size (the capture grown by the total scroll along the series' axis) and the
+# written translations equal to the recorded truth.
 set -euo pipefail
 tool=$1 work=$2
 shift 2
