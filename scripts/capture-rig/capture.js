@@ -146,20 +146,20 @@ function fractionIdentical(capture, rect, fullpage, fx, fy) {
 }
 
 // Scrolls through the schedule and grabs each offset; returns requested and read-back offsets.
-async function runSchedule(page, spec, maxScroll, grab, dir) {
+async function runSchedule(page, plan, maxScroll, grab, dir) {
   const requested = [], actual = [];
   let at = await scrollTo(page, { x: 0, y: 0 });
-  for (let k = 0; k <= spec.steps.length; ++k) {
+  for (let k = 0; k <= plan.steps.length; ++k) {
     const want = k === 0 ? { x: 0, y: 0 }
-      : { x: at.x + (spec.axis === 'x' ? spec.steps[k - 1] : 0), y: at.y + (spec.axis === 'y' ? spec.steps[k - 1] : 0) };
+      : { x: at.x + (plan.axis === 'x' ? plan.steps[k - 1] : 0), y: at.y + (plan.axis === 'y' ? plan.steps[k - 1] : 0) };
     at = await scrollTo(page, want);
-    const last = k === spec.steps.length;
+    const last = k === plan.steps.length;
     const exact = at.x === want.x && at.y === want.y;
-    if (last ? exact || at[spec.axis] !== maxScroll[spec.axis] : !exact) {
-      throw new Error(`${spec.name}: offset ${k} asked ${JSON.stringify(want)}, got ${JSON.stringify(at)}, ` +
+    if (last ? exact || at[plan.axis] !== maxScroll[plan.axis] : !exact) {
+      throw new Error(`${plan.name}: offset ${k} asked ${JSON.stringify(want)}, got ${JSON.stringify(at)}, ` +
         `max ${JSON.stringify(maxScroll)}; the page height or the steps changed, adjust the steps`);
     }
-    requested.push(spec.axis === 'x' ? { x: want.x, y: want.y } : { y: want.y });
+    requested.push(plan.axis === 'x' ? { x: want.x, y: want.y } : { y: want.y });
     actual.push(at);
     writeRgba(path.join(dir, `${String(k).padStart(3, '0')}.png`), await grab());
   }
@@ -184,17 +184,17 @@ async function renderFullPage(url, layout) {
   });
 }
 
-async function captureHeadless(spec, baseUrl, dir) {
-  return withHeadless(spec.viewport, async (page) => {
-    await page.goto(baseUrl + spec.page, { waitUntil: 'load' });
+async function captureHeadless(plan, baseUrl, dir) {
+  return withHeadless(plan.viewport, async (page) => {
+    await page.goto(baseUrl + plan.page, { waitUntil: 'load' });
     await page.evaluate(() => document.fonts.ready);
     const m = await pageMetrics(page);
     const maxScroll = { x: m.pageWidth - m.clientWidth, y: m.pageHeight - m.clientHeight };
     const grab = async () => decodePng(await page.screenshot({ type: 'png' }));
-    const run = await runSchedule(page, spec, maxScroll, grab, dir);
+    const run = await runSchedule(page, plan, maxScroll, grab, dir);
     return {
-      ...run, metrics: m, maxScroll, captureSize: spec.viewport, frame: null,
-      contentRect: { x: 0, y: 0, width: spec.viewport.width, height: spec.viewport.height },
+      ...run, metrics: m, maxScroll, captureSize: plan.viewport, frame: null,
+      contentRect: { x: 0, y: 0, width: plan.viewport.width, height: plan.viewport.height },
     };
   });
 }
@@ -228,10 +228,10 @@ async function grabStable(env, windowId) {
   throw new Error('the window kept changing between grabs');
 }
 
-async function captureWindowed(spec, baseUrl, dir) {
+async function captureWindowed(plan, baseUrl, dir) {
   const display = freeDisplay();
   const env = { ...process.env, DISPLAY: `:${display}` };
-  const screen = { width: spec.window.width + 256, height: spec.window.height + 256 };
+  const screen = { width: plan.window.width + 256, height: plan.window.height + 256 };
   const xvfb = spawn('Xvfb', [`:${display}`, '-screen', '0', `${screen.width}x${screen.height}x24`, '-nolisten', 'tcp'],
     { stdio: 'ignore' });
   const profile = freshProfileDir();
@@ -241,14 +241,14 @@ async function captureWindowed(spec, baseUrl, dir) {
     // The page is given on the command line, so it opens focused (no caret in the address bar).
     browserProcess = spawn(chromiumPath, [...chromiumFlags, `--user-data-dir=${profile}`, '--remote-debugging-port=0',
       '--no-default-browser-check', '--test-type', '--disable-features=OverlayScrollbar', '--force-device-scale-factor=1',
-      '--window-position=0,0', `--window-size=${spec.window.width},${spec.window.height}`, baseUrl + spec.page],
+      '--window-position=0,0', `--window-size=${plan.window.width},${plan.window.height}`, baseUrl + plan.page],
     { env, stdio: 'ignore' });
     const portFile = path.join(profile, 'DevToolsActivePort');
     await waitFor(() => fs.existsSync(portFile) && fs.readFileSync(portFile, 'utf8').includes('\n'), 'the DevTools port');
     const port = fs.readFileSync(portFile, 'utf8').split('\n')[0];
     browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`);
-    await waitFor(() => browser.contexts()[0]?.pages().some((p) => p.url().endsWith(spec.page)), 'the page');
-    const page = browser.contexts()[0].pages().find((p) => p.url().endsWith(spec.page));
+    await waitFor(() => browser.contexts()[0]?.pages().some((p) => p.url().endsWith(plan.page)), 'the page');
+    const page = browser.contexts()[0].pages().find((p) => p.url().endsWith(plan.page));
     await page.waitForLoadState('load');
     await page.evaluate(() => document.fonts.ready);
     // The pointer waits outside the window, where it can hover nothing.
@@ -266,7 +266,7 @@ async function captureWindowed(spec, baseUrl, dir) {
     };
     const maxScroll = { x: m.pageWidth - m.clientWidth, y: m.pageHeight - m.clientHeight };
     const grab = () => grabStable(env, windowId);
-    const run = await runSchedule(page, spec, maxScroll, grab, dir);
+    const run = await runSchedule(page, plan, maxScroll, grab, dir);
     const first = decodePng(fs.readFileSync(path.join(dir, '000.png')));
     if (first.width !== m.outerWidth || first.height !== m.outerHeight) {
       throw new Error(`grab is ${first.width}x${first.height}, window ${m.outerWidth}x${m.outerHeight}`);
@@ -311,14 +311,14 @@ function translations(actual) {
   return actual.slice(1).map((to, k) => ({ from: k, to: k + 1, rows: -(to.y - actual[k].y), cols: -(to.x - actual[k].x) }));
 }
 
-async function captureSeries(spec, baseUrl) {
-  const dir = path.join(outRoot, spec.name);
+async function captureSeries(plan, baseUrl) {
+  const dir = path.join(outRoot, plan.name);
   fs.rmSync(dir, { recursive: true, force: true });
   fs.mkdirSync(dir, { recursive: true });
-  const shot = spec.windowed ? await captureWindowed(spec, baseUrl, dir) : await captureHeadless(spec, baseUrl, dir);
+  const shot = plan.windowed ? await captureWindowed(plan, baseUrl, dir) : await captureHeadless(plan, baseUrl, dir);
   const rect = shot.contentRect;
   const layout = { width: rect.width, height: rect.height };
-  const full = await renderFullPage(baseUrl + spec.page, layout);
+  const full = await renderFullPage(baseUrl + plan.page, layout);
   if (full.size.pageWidth !== shot.metrics.pageWidth || full.size.pageHeight !== shot.metrics.pageHeight) {
     throw new Error(`the headless render lays the page out as ${full.size.pageWidth}x${full.size.pageHeight}, ` +
       `the captures as ${shot.metrics.pageWidth}x${shot.metrics.pageHeight}`);
@@ -334,16 +334,16 @@ async function captureSeries(spec, baseUrl) {
   const identical = files.map((f, k) => fractionIdentical(decodePng(fs.readFileSync(path.join(dir, f))), rect, band,
     shot.actual[k].x - x0, shot.actual[k].y - y0));
   const truth = {
-    name: spec.name,
-    source: { page: `tests/pages/${spec.page}`, renderer: `Debian chromium ${chromiumVersion()}`,
+    name: plan.name,
+    source: { page: `tests/pages/${plan.page}`, renderer: `Debian chromium ${chromiumVersion()}`,
       driver: `playwright-core ${require('playwright-core/package.json').version}` },
     convention, count: files.length, files,
     requested_offsets: shot.requested,
     scrollX: xs, scrollY: ys,
     translations: translations(shot.actual),
-    kind: spec.kind,
+    kind: plan.kind,
     capture_size: shot.captureSize,
-    viewport: spec.windowed ? { width: rect.width, height: rect.height, note: 'page area without the scrollbar' } : layout,
+    viewport: plan.windowed ? { width: rect.width, height: rect.height, note: 'page area without the scrollbar' } : layout,
     frame: shot.frame,
     page_size: { width: shot.metrics.pageWidth, height: shot.metrics.pageHeight },
     max_scroll: shot.maxScroll,
@@ -359,10 +359,10 @@ async function captureSeries(spec, baseUrl) {
     check_fraction_identical_to_fullpage: identical,
   };
   fs.writeFileSync(path.join(dir, 'truth.json'), compactJson(truth));
-  const truthTxt = [`rect ${spec.windowed ? `${rect.x} ${rect.y} ${rect.width} ${rect.height}` : '0 0 0 0'}`,
+  const truthTxt = [`rect ${plan.windowed ? `${rect.x} ${rect.y} ${rect.width} ${rect.height}` : '0 0 0 0'}`,
     `origin ${x0} ${y0}`, ...shot.actual.map((a) => `scroll ${a.x} ${a.y}`)];
   fs.writeFileSync(path.join(dir, 'truth.txt'), truthTxt.join('\n') + '\n');
-  console.log(`${spec.name}: ${files.length} captures, offsets ${spec.axis === 'x' ? xs : ys}, identical ${identical}`);
+  console.log(`${plan.name}: ${files.length} captures, offsets ${plan.axis === 'x' ? xs : ys}, identical ${identical}`);
 }
 
 async function main() {
@@ -372,7 +372,7 @@ async function main() {
   const server = await startServer();
   try {
     const baseUrl = `http://127.0.0.1:${server.address().port}/`;
-    for (const spec of series) if (!wanted.length || wanted.includes(spec.name)) await captureSeries(spec, baseUrl);
+    for (const plan of series) if (!wanted.length || wanted.includes(plan.name)) await captureSeries(plan, baseUrl);
   } finally {
     server.close();
   }
