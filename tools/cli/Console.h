@@ -5,7 +5,11 @@
 
 #include "ExitCodes.h"
 
+#include <opencv2/core.hpp>
+
 #include <chrono>
+#include <exception>
+#include <new>
 #include <iosfwd>
 #include <mutex>
 #include <string>
@@ -68,6 +72,25 @@ std::string FormatElapsed(long seconds);
 /// Shows why a run ended: a notice for a cancel, an error otherwise, and after a usage error a
 /// pointer to the help of `program`. Returns the error's exit code.
 ExitCode Report(Console& console, const ToolError& error, const std::string& program);
+
+/// Runs `run` and reports how it ended: a ToolError as it says; running out of memory, an OpenCV
+/// error or any other exception as a failed stitch. Returns the exit code, Ok when it finished.
+template <typename Run>
+ExitCode RunReported(Console& console, const std::string& program, Run&& run)
+{
+    try {
+        run();
+        return ExitCode::Ok;
+    } catch (const ToolError& error) {
+        return Report(console, error, program);
+    } catch (const std::bad_alloc&) {
+        return Report(console, ToolError(ExitCode::StitchFailed, "out of memory"), program);
+    } catch (const cv::Exception& exception) {
+        return Report(console, ToolError(ExitCode::StitchFailed, exception.err), program);
+    } catch (const std::exception& exception) {
+        return Report(console, ToolError(ExitCode::StitchFailed, exception.what()), program);
+    }
+}
 
 }  // namespace Cli
 }  // namespace ZOLT

@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -94,9 +93,9 @@ CaptureEnd CaptureScrolling(const Options& options, CaptureRecorder& recorder, C
 {
     const X11::X11Connection connection;
     const X11::CaptureWindow window(connection, FindTarget(connection, options), options.region);
-    const CaptureEnd end = ScrollCapture(window, options.scroll)
-                               .Run([&recorder](cv::Mat& capture) { recorder.Add(capture); },
-                                    [] { return Cli::StopSignals() > 0; });
+    const CaptureEnd end =
+        ScrollCapture(window, options.scroll)
+            .Run([&recorder](cv::Mat& capture) { recorder.Add(capture); }, [] { return Cli::StopSignals() > 0; });
     console.EndProgress();
     if (Cli::CancelRequested()) {
         Cli::StopCancelled();
@@ -129,8 +128,8 @@ void Run(const Options& options, Cli::Console& console)
 
     console.Progress("Writing", 0);
     // The preview file is up to date already: it was rewritten with every capture.
-    Cli::WriteOutputFiles(Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations,
-                                             recorder.Count(), nullptr));
+    Cli::WriteOutputFiles(
+        Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations, recorder.Count(), nullptr));
     console.Progress("Writing", 100);
     console.EndProgress();
     console.Summary(SummaryText(options, recorder.Count(), end, outcome.result));
@@ -169,20 +168,13 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
     }
 
     Cli::Console console(PROGRAM, std::cerr, std::cout, Cli::Console::StyleForStandardError(commandLine.options.quiet));
-    try {
-        Run(commandLine.options, console);
-        return Cli::ExitCode::Ok;
-    } catch (const Cli::ToolError& error) {
-        return Cli::Report(console, error, PROGRAM);
-    } catch (const X11::X11Error& error) {
-        return Cli::Report(console, Cli::ToolError(CodeFor(error), error.what()), PROGRAM);
-    } catch (const std::bad_alloc&) {
-        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"), PROGRAM);
-    } catch (const cv::Exception& exception) {
-        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err), PROGRAM);
-    } catch (const std::exception& exception) {
-        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()), PROGRAM);
-    }
+    return Cli::RunReported(console, PROGRAM, [&] {
+        try {
+            Run(commandLine.options, console);
+        } catch (const X11::X11Error& error) {
+            throw Cli::ToolError(CodeFor(error), error.what());
+        }
+    });
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 
 #include <iostream>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -64,8 +63,8 @@ void Run(const Options& options, Cli::Console& console)
     }
 
     console.Progress("Writing", 0);
-    Cli::WriteOutputFiles(Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations,
-                                             files.size(), preview.get()));
+    Cli::WriteOutputFiles(
+        Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations, files.size(), preview.get()));
     console.Progress("Writing", 100);
     console.EndProgress();
     console.Summary(SummaryText(options, files.size(), outcome.result));
@@ -90,18 +89,7 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
     }
 
     Cli::Console console(PROGRAM, std::cerr, std::cout, Cli::Console::StyleForStandardError(commandLine.options.quiet));
-    try {
-        Run(commandLine.options, console);
-        return Cli::ExitCode::Ok;
-    } catch (const Cli::ToolError& error) {
-        return Cli::Report(console, error, PROGRAM);
-    } catch (const std::bad_alloc&) {
-        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, "out of memory"), PROGRAM);
-    } catch (const cv::Exception& exception) {
-        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.err), PROGRAM);
-    } catch (const std::exception& exception) {
-        return Cli::Report(console, Cli::ToolError(Cli::ExitCode::StitchFailed, exception.what()), PROGRAM);
-    }
+    return Cli::RunReported(console, PROGRAM, [&] { Run(commandLine.options, console); });
 }
 
 }  // namespace
