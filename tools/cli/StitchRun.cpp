@@ -2,6 +2,7 @@
 
 #include "Cancellation.h"
 #include "ExitCodes.h"
+#include "OutputFiles.h"
 
 #include <ZOLT/Factory.h>
 
@@ -63,6 +64,23 @@ StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provi
         FailStitch(DescribeFailure(listener.LastError()));
     }
     outcome.translations = stitcher->GetTranslations();
+    return outcome;
+}
+
+StitchOutcome StitchAndWrite(const CommonOptions& options, const std::string& output, IImageProvider& provider,
+                             std::size_t captures, Stitching::PreviewImage* preview, Console& console)
+{
+    ConsoleListener listener(console, options.parameters, captures - 1);
+    StitchOutcome outcome = StitchCaptures(options, provider, listener);
+    console.EndProgress();
+    for (const std::string& warning : listener.WarningTexts()) {
+        console.Warning(warning);
+    }
+
+    console.Progress("Writing", 0);
+    WriteOutputFiles(EncodeOutputs(output, options, outcome.result, outcome.translations, captures, preview));
+    console.Progress("Writing", 100);
+    console.EndProgress();
     return outcome;
 }
 

@@ -6,8 +6,10 @@
 #include "ConsoleListener.h"
 
 #include <ZOLT/Core.h>
+#include <ZOLT/Preview.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace ZOLT {
@@ -26,6 +28,12 @@ std::shared_ptr<Stitching::IStitcher> MakeStitcher(const CommonOptions& options)
 /// ToolError: cancelled when a stop was requested during the stitch, stitch failed when the
 /// library could not join the captures (with the reason it reported).
 StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provider, ConsoleListener& listener);
+
+/// The end of a run: stitches the `captures` of `provider`, explains the library's warnings and
+/// writes the image, `preview` when given and the translations. Throws ToolError as
+/// StitchCaptures and WriteOutputFiles do.
+StitchOutcome StitchAndWrite(const CommonOptions& options, const std::string& output, IImageProvider& provider,
+                             std::size_t captures, Stitching::PreviewImage* preview, Console& console);
 
 }  // namespace Cli
 }  // namespace ZOLT

@@ -7,7 +7,6 @@
 #include "CaptureRecorder.h"
 #include "CaptureStore.h"
 #include "Console.h"
-#include "ConsoleListener.h"
 #include "ExitCodes.h"
 #include "Options.h"
 #include "OutputFiles.h"
@@ -119,19 +118,9 @@ void Run(const Options& options, Cli::Console& console)
         Cli::StopCancelled();
     }
 
-    Cli::ConsoleListener listener(console, options.parameters, recorder.Count() - 1);
-    const Cli::StitchOutcome outcome = Cli::StitchCaptures(options, store->Provider(), listener);
-    console.EndProgress();
-    for (const std::string& warning : listener.WarningTexts()) {
-        console.Warning(warning);
-    }
-
-    console.Progress("Writing", 0);
     // The preview file is up to date already: it was rewritten with every capture.
-    Cli::WriteOutputFiles(
-        Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations, recorder.Count(), nullptr));
-    console.Progress("Writing", 100);
-    console.EndProgress();
+    const Cli::StitchOutcome outcome =
+        Cli::StitchAndWrite(options, options.output, store->Provider(), recorder.Count(), nullptr, console);
     console.Summary(SummaryText(options, recorder.Count(), end, outcome.result));
 }
 

@@ -6,7 +6,6 @@
 #include "CaptureFiles.h"
 #include "CaptureLoading.h"
 #include "Console.h"
-#include "ConsoleListener.h"
 #include "ExitCodes.h"
 #include "Options.h"
 #include "OutputFiles.h"
@@ -55,18 +54,8 @@ void Run(const Options& options, Cli::Console& console)
 
     LoadCaptures(files, *store, preview.get(), console);
 
-    Cli::ConsoleListener listener(console, options.parameters, files.size() - 1);
-    const Cli::StitchOutcome outcome = Cli::StitchCaptures(options, store->Provider(), listener);
-    console.EndProgress();
-    for (const std::string& warning : listener.WarningTexts()) {
-        console.Warning(warning);
-    }
-
-    console.Progress("Writing", 0);
-    Cli::WriteOutputFiles(
-        Cli::EncodeOutputs(options.output, options, outcome.result, outcome.translations, files.size(), preview.get()));
-    console.Progress("Writing", 100);
-    console.EndProgress();
+    const Cli::StitchOutcome outcome =
+        Cli::StitchAndWrite(options, options.output, store->Provider(), files.size(), preview.get(), console);
     console.Summary(SummaryText(options, files.size(), outcome.result));
 }
 
