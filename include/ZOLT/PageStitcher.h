@@ -4,6 +4,7 @@
 
 #include <ZOLT/Core.h>
 
+#include <memory>
 #include <vector>
 
 namespace ZOLT {
@@ -35,6 +36,42 @@ public:
 private:
     StitcherParameters parameters_;
     std::vector<Translation> translations_;
+};
+
+/// A page stitch that takes its captures as they arrive, for live capture: each Update measures
+/// the captures added to the provider since the last call, so that Finish has only the page to
+/// compose. A whole PageStitcher::Stitch is one Update and one Finish.
+///
+/// The host adds the captures to `captures` (oldest first) and keeps it alive and unchanged
+/// beyond adding, for the session's lifetime. One call at a time; the session may be used from
+/// any one thread at a time.
+class ZOLT_STITCHING_API PageStitchSession {
+public:
+    PageStitchSession(const StitcherParameters& parameters, IImageProvider& captures);
+    ~PageStitchSession();
+    PageStitchSession(const PageStitchSession&) = delete;
+    PageStitchSession& operator=(const PageStitchSession&) = delete;
+
+    /// Measures every capture added since the last call against the one before it, on up to
+    /// `maxThreads` workers, reporting progress within [progressStart, progressEnd] and a
+    /// WeakCorrelation warning for each pair matched only weakly. False when the listener asked
+    /// to stop (OnError Cancelled) or a capture cannot be used (an error line names why); the
+    /// session is then spent and every later call fails.
+    bool Update(IStitcherListener* listener, int progressStart, int progressEnd);
+
+    /// The translations measured so far: element i is capture i + 1 against capture i.
+    std::vector<Translation> GetTranslations() const;
+
+    /// Composes every capture of the provider into `result`, measuring what Update has not yet
+    /// taken in first. Reports progress within [progressStart, progressEnd] and, when
+    /// `reportCompletion`, OnComplete last. False (and `result` untouched) on the failures of
+    /// Update, and when there is no capture (OnError NoImages).
+    bool Finish(cv::Mat& result, IStitcherListener* listener, int progressStart, int progressEnd,
+                bool reportCompletion);
+
+private:
+    class State;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace Stitching

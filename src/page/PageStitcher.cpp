@@ -29,6 +29,8 @@ using Codes = IStitcherListener;
 /// A pair whose translation explains less than this share of its changed pixels is reported as
 /// a weak correlation.
 constexpr double kWeakMatch = 0.9;
+/// Share of a whole stitch's progress range that measuring takes.
+constexpr double kMeasuringShare = 0.6;
 
 cv::Mat Grey(const cv::Mat& rgba)
 {
@@ -74,20 +76,20 @@ private:
     mutable std::mutex mutex_;
 };
 
-/// Measures every consecutive pair, on up to `threads` worker threads. The first exception of
-/// any worker is rethrown here once every worker has finished.
-std::vector<Page::ScrollMeasurement> MeasurePairs(IImageProvider& provider, const cv::Size& size, int direction,
-                                                  int threads, StepProgress& progress)
+/// Measures the pairs [first, last) (pair k is capture k + 1 against capture k) into
+/// `measurements`, on up to `threads` worker threads. The first exception of any worker is
+/// rethrown here once every worker has finished.
+void MeasurePairs(IImageProvider& provider, const cv::Size& size, int direction, int threads, std::size_t first,
+                  std::size_t last, StepProgress& progress, std::vector<Page::ScrollMeasurement>& measurements)
 {
-    const std::size_t pairs = provider.Count() - 1;
-    std::vector<Page::ScrollMeasurement> measurements(pairs);
-    std::atomic<std::size_t> next{0};
+    measurements.resize(std::max(measurements.size(), last));
+    std::atomic<std::size_t> next{first};
     std::atomic<bool> stop{false};
     std::exception_ptr failure;
     std::mutex failureMutex;
     const auto work = [&]() {
         try {
-            for (std::size_t pair = next++; pair < pairs && !stop; pair = next++) {
+            for (std::size_t pair = next++; pair < last && !stop; pair = next++) {
                 const cv::Mat previous = Grey(Page::LoadCapture(provider, pair, size));
                 const cv::Mat current = Grey(Page::LoadCapture(provider, pair + 1, size));
                 measurements[pair] = Page::MeasureScroll(previous, current, direction);
@@ -103,7 +105,7 @@ std::vector<Page::ScrollMeasurement> MeasurePairs(IImageProvider& provider, cons
             stop = true;
         }
     };
-    const std::size_t workers = std::min<std::size_t>(pairs, static_cast<std::size_t>(std::max(1, threads)));
+    const std::size_t workers = std::min<std::size_t>(last - first, static_cast<std::size_t>(std::max(1, threads)));
     std::vector<std::thread> running;
     for (std::size_t i = 1; i < workers; ++i) {
         try {
@@ -119,7 +121,6 @@ std::vector<Page::ScrollMeasurement> MeasurePairs(IImageProvider& provider, cons
     if (failure) {
         std::rethrow_exception(failure);
     }
-    return measurements;
 }
 
 /// Narrows `span` at either end past a scrollbar: lines at the edge in which a quarter of the
@@ -202,7 +203,139 @@ bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box
     return true;
 }
 
+/// The position in [start, end] at `share` of the way.
+int PositionAt(int start, int end, double share)
+{
+    return static_cast<int>(start + std::trunc((static_cast<double>(end) - start) * share));
+}
+
 }  // namespace
+
+class PageStitchSession::State {
+public:
+    State(const StitcherParameters& parameters, IImageProvider& provider)
+        : parameters_(parameters), provider_(provider)
+    {
+    }
+
+    std::size_t PendingPairs() { return provider_.Count() > 0 ? provider_.Count() - 1 - measurements_.size() : 0; }
+
+    bool Update(IStitcherListener* listener, int progressStart, int progressEnd)
+    {
+        if (spent_) {
+            return false;
+        }
+        const std::size_t count = provider_.Count();
+        if (count == 0) {
+            return true;
+        }
+        try {
+            if (measurements_.empty()) {
+                size_ = provider_.GetImageAt(0)->size();
+            }
+            const std::size_t first = measurements_.size();
+            StepProgress measuring(listener, progressStart, progressEnd, count - 1 - first);
+            if (count - 1 > first) {
+                MeasurePairs(provider_, size_, parameters_.direction, parameters_.maxThreads, first, count - 1,
+                             measuring, measurements_);
+            }
+            if (measuring.Cancelled()) {
+                ReportError(listener, Codes::Cancelled);
+                return Spend();
+            }
+            for (std::size_t pair = first; pair < measurements_.size(); ++pair) {
+                const Page::ScrollMeasurement& measurement = measurements_[pair];
+                if (listener != nullptr && measurement.matchedShare < kWeakMatch &&
+                    measurement.translation != Translation()) {
+                    listener->OnWarning(Codes::WeakCorrelation);
+                }
+            }
+        } catch (const Page::CaptureRefused& refused) {
+            Diagnostics::ErrorLine(refused.what());
+            return Spend();
+        }
+        return true;
+    }
+
+    std::vector<Translation> Translations() const
+    {
+        std::vector<Translation> translations;
+        for (const Page::ScrollMeasurement& measurement : measurements_) {
+            translations.push_back(measurement.translation);
+        }
+        return translations;
+    }
+
+    /// Measures what is left within [progressStart, middle], composes within [middle, progressEnd].
+    bool Finish(cv::Mat& result, IStitcherListener* listener, int progressStart, int middle, int progressEnd)
+    {
+        const std::size_t count = provider_.Count();
+        if (count == 0 && !spent_) {
+            ReportError(listener, Codes::NoImages);
+            return Spend();
+        }
+        if (!Update(listener, progressStart, middle)) {
+            return false;
+        }
+        try {
+            // A single capture never went through a measurement: check it here.
+            const cv::Size size = provider_.GetImageAt(0)->size();
+            const std::vector<Translation> translations = Translations();
+            const cv::Rect box = ScrollingArea(measurements_, size);
+            StepProgress composing(listener, middle, progressEnd, count);
+            cv::Mat stitched;
+            if (!Compose(provider_, size, box, ScrollPositions(translations), composing, stitched)) {
+                ReportError(listener, Codes::Cancelled);
+                return Spend();
+            }
+            result = stitched;
+        } catch (const Page::CaptureRefused& refused) {
+            Diagnostics::ErrorLine(refused.what());
+            return Spend();
+        }
+        return true;
+    }
+
+private:
+    bool Spend()
+    {
+        spent_ = true;
+        return false;
+    }
+
+    const StitcherParameters parameters_;
+    IImageProvider& provider_;
+    cv::Size size_;
+    std::vector<Page::ScrollMeasurement> measurements_;
+    bool spent_ = false;
+};
+
+PageStitchSession::PageStitchSession(const StitcherParameters& parameters, IImageProvider& captures)
+    : state_(std::make_unique<State>(parameters, captures))
+{
+}
+
+PageStitchSession::~PageStitchSession() = default;
+
+bool PageStitchSession::Update(IStitcherListener* listener, int progressStart, int progressEnd)
+{
+    return state_->Update(listener, progressStart, progressEnd);
+}
+
+std::vector<Translation> PageStitchSession::GetTranslations() const
+{
+    return state_->Translations();
+}
+
+bool PageStitchSession::Finish(cv::Mat& result, IStitcherListener* listener, int progressStart, int progressEnd,
+                               bool reportCompletion)
+{
+    // Measuring takes the larger part of a whole stitch; what Update already did leaves it all to composing.
+    const int middle =
+        state_->PendingPairs() > 0 ? PositionAt(progressStart, progressEnd, kMeasuringShare) : progressStart;
+    const bool done = state_->Finish(result, listener, progressStart, middle, progressEnd);
+    return ReportCompletion(listener, reportCompletion, done);
+}
 
 PageStitcher::PageStitcher(const StitcherParameters& parameters) : parameters_(parameters)
 {
@@ -218,47 +351,12 @@ std::vector<Translation> PageStitcher::GetTranslations() const
 bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
                           int progressEnd, bool reportCompletion)
 {
-    const std::size_t count = provider.Count();
-    if (count == 0) {
-        ReportError(listener, Codes::NoImages);
-        return ReportCompletion(listener, reportCompletion, false);
+    PageStitchSession session(parameters_, provider);
+    if (!session.Finish(result, listener, progressStart, progressEnd, reportCompletion)) {
+        return false;
     }
-    const int middle =
-        static_cast<int>(progressStart + std::trunc((static_cast<double>(progressEnd) - progressStart) * 0.6));
-    try {
-        const cv::Size size = provider.GetImageAt(0)->size();
-        StepProgress measuring(listener, progressStart, middle, count - 1);
-        std::vector<Page::ScrollMeasurement> measurements =
-            count > 1 ? MeasurePairs(provider, size, parameters_.direction, parameters_.maxThreads, measuring)
-                      : std::vector<Page::ScrollMeasurement>{};
-        if (measuring.Cancelled()) {
-            ReportError(listener, Codes::Cancelled);
-            return ReportCompletion(listener, reportCompletion, false);
-        }
-        std::vector<Translation> translations;
-        for (const Page::ScrollMeasurement& measurement : measurements) {
-            translations.push_back(measurement.translation);
-            if (listener != nullptr && measurement.matchedShare < kWeakMatch &&
-                measurement.translation != Translation()) {
-                listener->OnWarning(Codes::WeakCorrelation);
-            }
-        }
-        const cv::Rect box = ScrollingArea(measurements, size);
-        measurements.clear();
-
-        StepProgress composing(listener, middle, progressEnd, count);
-        cv::Mat stitched;
-        if (!Compose(provider, size, box, ScrollPositions(translations), composing, stitched)) {
-            ReportError(listener, Codes::Cancelled);
-            return ReportCompletion(listener, reportCompletion, false);
-        }
-        result = stitched;
-        translations_ = std::move(translations);
-    } catch (const Page::CaptureRefused& refused) {
-        Diagnostics::ErrorLine(refused.what());
-        return ReportCompletion(listener, reportCompletion, false);
-    }
-    return ReportCompletion(listener, reportCompletion, true);
+    translations_ = session.GetTranslations();
+    return true;
 }
 
 }  // namespace Stitching
