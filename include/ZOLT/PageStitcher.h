@@ -33,6 +33,12 @@ public:
                 int progressEnd, bool reportCompletion) override;
     std::vector<Translation> GetTranslations() const override;
 
+    /// How far the page moved from `previous` to `current` (same size, 8-bit with three or four
+    /// channels, red, green, blue order), measured as Stitch measures each pair, along the axes
+    /// that `direction` allows (0 rows, 1 columns, 2 both). (0, 0) when (almost) nothing but
+    /// static parts changed. Throws std::invalid_argument for captures it cannot measure.
+    static Translation MeasurePair(const cv::Mat& previous, const cv::Mat& current, int direction);
+
 private:
     StitcherParameters parameters_;
     std::vector<Translation> translations_;

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace ZOLT {
@@ -346,6 +347,22 @@ PageStitcher::~PageStitcher() = default;
 std::vector<Translation> PageStitcher::GetTranslations() const
 {
     return translations_;
+}
+
+Translation PageStitcher::MeasurePair(const cv::Mat& previous, const cv::Mat& current, int direction)
+{
+    const auto grey = [](const cv::Mat& capture) {
+        if (capture.depth() != CV_8U || (capture.channels() != 3 && capture.channels() != 4)) {
+            throw std::invalid_argument("Only 8-bit captures with three or four channels can be measured.");
+        }
+        cv::Mat converted;
+        cv::cvtColor(capture, converted, capture.channels() == 4 ? cv::COLOR_RGBA2GRAY : cv::COLOR_RGB2GRAY);
+        return converted;
+    };
+    if (previous.size() != current.size() || previous.empty()) {
+        throw std::invalid_argument("Both captures must be of the same, non-empty size.");
+    }
+    return Page::MeasureScroll(grey(previous), grey(current), direction).translation;
 }
 
 bool PageStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherListener* listener, int progressStart,
