@@ -7,7 +7,6 @@
 #include "core/ListenerReports.h"
 #include "page/CaptureWindow.h"
 #include "page/PageCanvas.h"
-#include "page/PixelRoles.h"
 #include "page/ScrollMeasurement.h"
 
 #include <opencv2/imgproc.hpp>
@@ -192,10 +191,10 @@ bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box
     const Page::PageLayout layout(size, box, positions);
     Page::PageCanvas canvas(layout, CV_8UC4);
     Page::CaptureWindow window(provider, layout, positions);
-    for (std::size_t index = 0; index < positions.size(); ++index) {
-        const cv::Mat roles = window.Roles(index);
+    for (const std::size_t index : window.Order()) {
+        const cv::Mat costs = window.SourceCosts(index);
         canvas.AddFrame(window.At(index), index);
-        canvas.AddPage(window.At(index), roles, index);
+        canvas.AddPage(window.At(index), costs, index);
         if (!progress.Step()) {
             return false;
         }
