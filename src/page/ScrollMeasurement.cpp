@@ -26,6 +26,11 @@ constexpr int kMinChangedPixels = 48;
 constexpr double kMinChangedShare = 1.0 / 4000.0;
 /// Rows skipped while sweeping a neighbourhood; the winner is then scored on every row.
 constexpr int kSweepRowStep = 3;
+/// A step keeps at least 1/this of the changed pixels in its overlap: a 75 % step under a sticky
+/// header keeps little more than 1/40, a sliver that matches by chance less.
+constexpr long kLeastOverlapShare = 50;
+/// Pixels either side of the sparse sweep's winner that are judged again on every row.
+constexpr int kFineRadius = 2;
 
 struct Shift {
     int rows = 0;
@@ -218,7 +223,9 @@ bool Overlap(const cv::Size& size, const Shift& shift, cv::Rect& inCurrent, cv::
 }
 
 /// The changed pixels of `current` that show what `previous` showed `shift` away: 255 where
-/// they match, within the overlap `inCurrent`.
+/// they match, within the overlap `inCurrent`. Only pixels that changed in both count: where the
+/// shifted place in `previous` did not change, it is the unmoving frame, which the page only
+/// scrolls under.
 cv::Mat MatchingPixels(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed,
                        const cv::Rect& inCurrent, const cv::Rect& inPrevious, int step)
 {
@@ -227,6 +234,7 @@ cv::Mat MatchingPixels(const cv::Mat& previous, const cv::Mat& current, const cv
     cv::Mat matching;
     cv::compare(difference, kSameTolerance, matching, cv::CMP_LE);
     cv::bitwise_and(matching, EveryRow(changed(inCurrent), step), matching);
+    cv::bitwise_and(matching, EveryRow(changed(inPrevious), step), matching);
     return matching;
 }
 
@@ -246,9 +254,11 @@ public:
             return {};
         }
         Score score;
-        score.overlap = cv::countNonZero(EveryRow(changed_(inCurrent), step));
+        cv::Mat both;
+        cv::bitwise_and(EveryRow(changed_(inCurrent), step), EveryRow(changed_(inPrevious), step), both);
+        score.overlap = cv::countNonZero(both);
         // A sliver of overlap can match by chance; a real step keeps a fair share of the page.
-        if (score.overlap * step < std::max<long>(kMinChangedPixels, changedCount_ / 20)) {
+        if (score.overlap * step < std::max<long>(kMinChangedPixels, changedCount_ / kLeastOverlapShare)) {
             return {};
         }
         score.matched = cv::countNonZero(MatchingPixels(previous_, current_, changed_, inCurrent, inPrevious, step));
@@ -262,15 +272,16 @@ public:
         return fa > fb || (fa == fb && a.matched > b.matched);
     }
 
-    /// The best shift within `radius` of `from` along one axis (rows when `alongRows`).
-    Shift Sweep(Shift from, int radius, bool alongRows) const
+    /// The best shift within `radius` of `from` along one axis (rows when `alongRows`), judged
+    /// on every `step`-th row.
+    Shift Sweep(Shift from, int radius, bool alongRows, int step = kSweepRowStep) const
     {
         Shift best = from;
-        Score bestScore = Judge(from, kSweepRowStep);
+        Score bestScore = Judge(from, step);
         for (int offset = -radius; offset <= radius; ++offset) {
             Shift shift = from;
             (alongRows ? shift.rows : shift.cols) += offset;
-            const Score score = Judge(shift, kSweepRowStep);
+            const Score score = Judge(shift, step);
             if (Better(score, bestScore)) {
                 best = shift;
                 bestScore = score;
@@ -298,6 +309,14 @@ Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
     if (direction == 2) {
         // The axes were refined one after the other; settle the corner cases together.
         estimate = judge.Sweep(judge.Sweep(estimate, 1, true), 1, false);
+    }
+    // The sparse sweep can miss a thin rule or a line of faint text by a pixel: settle the last
+    // pixel on every row.
+    if (direction == 0 || direction == 2) {
+        estimate = judge.Sweep(estimate, kFineRadius, true, 1);
+    }
+    if (direction == 1 || direction == 2) {
+        estimate = judge.Sweep(estimate, kFineRadius, false, 1);
     }
     return estimate;
 }
