@@ -53,9 +53,11 @@ const rigSeries = [
 
 const axisSign = { down: 1, up: -1, right: 1, left: -1 };
 
-// One shape for both tables. A corpus series starts at `start` along its axis (a number or "end")
-// and at `cross` on the other, and steps towards the end of the page (down, right) or its start (up,
-// left); `clampLast` says the last step overshoots, so the browser clamps it at the page's edge.
+// One shape for both tables. A corpus series shows `page` of the folder /usr/share/doc/<docDir>
+// (the package's name unless it installs elsewhere), starts at `start` along its axis (a number or
+// "end") and at `cross` on the other, and steps towards the end of the page (down, right) or its
+// start (up, left); `clampLast` (default true) says the last step overshoots, so the browser clamps
+// it at the page's edge.
 function rigPlan(s) {
   return { ...s, url: s.page, outDir: path.join(rigOut, s.name), sign: 1, start: 0, cross: 0, clampLast: true,
     dpr: 1, colorScheme: null, flags: [], corpus: false };
@@ -66,7 +68,7 @@ function corpusPlan(s) {
   if (!expected || !expected.includes(s.direction)) throw new Error(`${s.name}: axis ${s.axis}, direction ${s.direction}`);
   const size = { width: s.size[0], height: s.size[1] };
   return {
-    ...s, url: `doc/${s.package}/${s.page}`, outDir: path.join(corpusOut, s.name), sign: axisSign[s.direction],
+    ...s, docDir: s.docDir || s.package, url: `doc/${s.docDir || s.package}/${s.page}`, outDir: path.join(corpusOut, s.name), sign: axisSign[s.direction],
     windowed: s.window, viewport: size, window: size, dpr: s.dpr || 1, colorScheme: s.colorScheme || null,
     flags: corpusFlags, corpus: true, clampLast: s.clampLast !== false,
   };
@@ -443,7 +445,7 @@ function sourceOf(plan) {
   const browser = { renderer: `Debian chromium ${chromiumVersion()}`,
     driver: `playwright-core ${require('playwright-core/package.json').version}` };
   if (!plan.corpus) return { page: `tests/pages/${plan.page}`, ...browser };
-  return { package: plan.package, version: packageVersion(plan.package), path: `${docRoot}/${plan.package}/${plan.page}`,
+  return { package: plan.package, version: packageVersion(plan.package), path: `${docRoot}/${plan.docDir}/${plan.page}`,
     generator: plan.generator, ...browser };
 }
 
