@@ -25,6 +25,11 @@ constexpr int kStillTileLeast = 6;
 /// be a coincidence of repeated page lines, an element seldom changes between two.
 constexpr int kStillVotes = 2;
 
+bool SameColour(const unsigned char* p, const unsigned char* q)
+{
+    return std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]) <= kSameColourTolerance;
+}
+
 /// Pixels with an edge next to them.
 cv::Mat Textured(const cv::Mat& image)
 {
@@ -95,11 +100,6 @@ std::vector<unsigned char> StillTiles(const TileCounts& counts)
     return still;
 }
 
-bool SameColour(const unsigned char* p, const unsigned char* q)
-{
-    return std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]) <= kSameColourTolerance;
-}
-
 /// Flags per pixel and neighbour, gathered in one pass over the pair.
 enum PairFlag : unsigned char {
     kStayed = 1,
@@ -110,11 +110,18 @@ enum PairFlag : unsigned char {
 cv::Mat AlongTheAxis(const cv::Mat& image, int axis)
 {
     cv::Mat along = cv::Mat::zeros(image.size(), CV_8U);
-    const cv::Point step = axis == 0 ? cv::Point(0, 1) : cv::Point(1, 0);
-    const cv::Rect whole(cv::Point(), image.size());
-    const cv::Rect inner = whole & (whole + step) & (whole - step);
-    if (!inner.empty()) {
-        along(inner) = SameAs(image(inner), image(inner + step)) & SameAs(image(inner), image(inner - step));
+    const int rowStep = axis == 0 ? 1 : 0;
+    const int pixelStep = axis == 0 ? 0 : 4;
+    for (int y = rowStep; y < image.rows - rowStep; ++y) {
+        const unsigned char* before = image.ptr<unsigned char>(y - rowStep);
+        const unsigned char* pixel = image.ptr<unsigned char>(y);
+        const unsigned char* after = image.ptr<unsigned char>(y + rowStep);
+        unsigned char* out = along.ptr<unsigned char>(y);
+        const int first = pixelStep / 4;
+        for (int x = first; x < image.cols - first; ++x) {
+            const unsigned char* p = pixel + 4 * x;
+            out[x] = SameColour(p, before + 4 * x - pixelStep) && SameColour(p, after + 4 * x + pixelStep) ? 255 : 0;
+        }
     }
     return along;
 }

@@ -369,8 +369,13 @@ Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
         // The axes were refined one after the other; settle the corner cases together.
         estimate = judge.Sweep(judge.Sweep(estimate, 1, true), 1, false);
     }
-    // The sparse sweep can miss a thin rule or a line of faint text by a pixel: settle the last
-    // pixel on every row.
+    return estimate;
+}
+
+/// The sparse sweep can miss a thin rule or a line of faint text by a pixel: settles the last
+/// pixel of the winner on every row.
+Shift Settle(const ShiftJudge& judge, Shift estimate, int direction)
+{
     if (direction == 0 || direction == 2) {
         estimate = judge.Sweep(estimate, kFineRadius, true, 1);
     }
@@ -425,14 +430,23 @@ ScrollMeasurement MeasureScroll(const cv::Mat& previous, const cv::Mat& current,
     Score bestScore;
     std::vector<Shift> candidates = CoarseCandidates(previous, current, area, direction);
     for (std::size_t round = 0; round < 2; ++round) {
+        std::vector<Shift> judged;
         for (const Shift& candidate : candidates) {
             const Shift refined = Refine(judge, candidate, direction, radius);
+            if (std::any_of(judged.begin(), judged.end(), [&](const Shift& done) {
+                    return done.rows == refined.rows && done.cols == refined.cols;
+                })) {
+                continue;  // neighbouring peaks often settle on the same shift
+            }
+            judged.push_back(refined);
             const Score score = judge.Judge(refined, 1);
             if (ShiftJudge::Better(score, bestScore)) {
                 best = refined;
                 bestScore = score;
             }
         }
+        best = Settle(judge, best, direction);
+        bestScore = judge.Judge(best, 1);
         if (bestScore.Fraction() >= kWellExplained) {
             break;
         }
