@@ -194,9 +194,8 @@ cv::Mat CaptureWindow::SourceCosts(std::size_t index)
     const cv::Mat naturalMask = ElementMask(natural, box.size());
     const cv::Mat displacedMask = ElementMask(displaced, box.size()) & ~naturalMask;
 
-    const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
     cv::Mat costs(box.size(), CV_8U, cv::Scalar(kPageCost));
-    costs.setTo(kUnmatchedCost, evidence.textured & ~following);
+    costs.setTo(kUnmatchedCost, evidence.textured & ~evidence.explained);
     costs += NearnessSteps(displacedMask);
     costs.setTo(kNaturalCost, naturalMask);
     costs.setTo(kNeverSource, displacedMask);

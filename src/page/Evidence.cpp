@@ -189,7 +189,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
                     if (moved && !same) {
                         follows[x] = 255;
                     }
-                } else if (same && inside && !moved) {
+                } else if (inside && same && !moved) {
                     ++flat[x];
                 }
                 if (moved) {
@@ -216,6 +216,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     evidence.alongTheAxis = AlongTheAxis(image, axis);
     // A page pixel hidden where one neighbour would show it follows the page in another.
     evidence.flatStill = (flatVotes >= needed) & ~anyMoved;
+    evidence.explained = evidence.textured & anyMoved;
     return evidence;
 }
 
