@@ -33,6 +33,13 @@ bool BorderDetection::Stitch(IImageProvider& provider, cv::Mat& result, IStitche
         return false;
     }
 
+    // The designed ExtractBorders and ApplyBorders take no listener: their lines reach this
+    // call's listener through the member, for this call only.
+    stitchListener_ = listener;
+    struct ListenerScope {
+        IStitcherListener*& held;
+        ~ListenerScope() { held = nullptr; }
+    } const scope{stitchListener_};
     const bool extracted = ExtractBorders(provider);
 
     // The wrapped stitcher gets the whole range and never reports completion: this call does.
