@@ -91,7 +91,7 @@ void BM_PageStitchOnly(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_HostPageStitch)->Iterations(5)->Unit(benchmark::kSecond)->UseRealTime();
-BENCHMARK(BM_PageStitchOnly)->Iterations(5)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_HostPageStitch)->Iterations(1)->Repetitions(7)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_PageStitchOnly)->Iterations(1)->Repetitions(7)->Unit(benchmark::kSecond)->UseRealTime();
 
 BENCHMARK_MAIN();

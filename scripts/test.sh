@@ -29,9 +29,11 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:allocator_may_return_null=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build-asan -j"$jobs" -LE "install|python" --output-on-failure --no-tests=error
 # The Python package's instrumented module runs inside the uninstrumented interpreter, so the
-# sanitizer runtime is loaded first; the leak check stays off there, as it would report what the
+# sanitizer runtime is loaded first, and the C++ runtime with it (so that exceptions thrown in the
+# module are intercepted); the leak check stays off there, as it would report what the
 # interpreter itself keeps until exit.
-LD_PRELOAD="$(g++ -print-file-name=libasan.so)" ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
+LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
+  ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
   UBSAN_OPTIONS="print_stacktrace=1" ctest --test-dir build-asan -L python --output-on-failure --no-tests=error
 
 # Detection runs worker threads: check them for data races.

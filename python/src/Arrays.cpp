@@ -30,7 +30,8 @@ py::array AsArray(py::handle frame, std::size_t index)
 {
     py::array array = py::array::ensure(frame);
     if (!array) {
-        throw py::type_error(Frame(index) + " is a " + std::string(py::str(py::type::handle_of(frame).attr("__name__"))) +
+        throw py::type_error(Frame(index) + " is a " +
+                             std::string(py::str(py::type::handle_of(frame).attr("__name__"))) +
                              ", not an image array (a numpy.ndarray of uint8)");
     }
     if (!array.dtype().is(py::dtype::of<std::uint8_t>())) {

@@ -20,8 +20,9 @@ std::size_t LoadFrames(const py::object& frames, ChannelOrder order, FrameStore&
 {
     // A stack of frames (N x H x W x C) is an iterable of frames; one frame is not.
     if (py::isinstance<py::array>(frames) && py::reinterpret_borrow<py::array>(frames).ndim() < 4) {
-        throw py::type_error("frames must be an iterable of frames (a list, a generator or an N x H x W x C "
-                             "array), not a single array; pass [frame] to stitch one frame");
+        throw py::type_error(
+            "frames must be an iterable of frames (a list, a generator or an N x H x W x C "
+            "array), not a single array; pass [frame] to stitch one frame");
     }
     std::size_t count = 0;
     for (const py::handle frame : py::iter(frames)) {

@@ -58,10 +58,11 @@ StitchOptions ParseOptions(const std::string& stitcher, const std::string& direc
                                         {"basic", StitcherKind::Basic},
                                         {"smart", StitcherKind::Smart},
                                         {"borders", StitcherKind::Borders}});
-    options.parameters.direction = OneOf<int>("direction", direction, {{"vertical", 0}, {"horizontal", 1}, {"both", 2}});
+    options.parameters.direction =
+        OneOf<int>("direction", direction, {{"vertical", 0}, {"horizontal", 1}, {"both", 2}});
     options.parameters.maxThreads = ThreadCount(threads);
-    options.order = OneOf<ChannelOrder>("channel_order", channelOrder,
-                                        {{"bgr", ChannelOrder::Bgr}, {"rgb", ChannelOrder::Rgb}});
+    options.order =
+        OneOf<ChannelOrder>("channel_order", channelOrder, {{"bgr", ChannelOrder::Bgr}, {"rgb", ChannelOrder::Rgb}});
     if (memoryLimitMb) {
         if (*memoryLimitMb < 0 || static_cast<unsigned long long>(*memoryLimitMb) > (SIZE_MAX >> 20)) {
             throw py::value_error("memory_limit_mb must be 0 or more (mebibytes), not " +

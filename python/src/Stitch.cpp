@@ -48,9 +48,8 @@ cv::Mat StitchSeries(Series& series, Stitching::IStitcher& stitcher, const Stitc
 {
     PyListener listener;
     cv::Mat result;
-    const bool done = RunInWorker(listener, progress, [&] {
-        return stitcher.Stitch(series.store.Provider(), result, &listener, 0, 100, true);
-    });
+    const bool done = RunInWorker(
+        listener, progress, [&] { return stitcher.Stitch(series.store.Provider(), result, &listener, 0, 100, true); });
     CheckOutcome(done && !result.empty(), listener);
     IssueWarnings(listener, series.count - 1, options);
     return result;

@@ -119,8 +119,8 @@ private:
         const std::shared_ptr<Stitching::IStitcher> stitcher = MakeStitcher(options_);
         PyListener listener;
         cv::Mat result;
-        const bool done = RunInWorker(
-            listener, progress, [&] { return stitcher->Stitch(captures, result, &listener, 0, 100, true); });
+        const bool done = RunInWorker(listener, progress,
+                                      [&] { return stitcher->Stitch(captures, result, &listener, 0, 100, true); });
         CheckOutcome(done && !result.empty(), listener);
         translations_ = stitcher->GetTranslations();
         IssueWarnings(listener, count_ - 1, options_);

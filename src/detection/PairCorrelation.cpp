@@ -74,7 +74,8 @@ cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv
                                                                         cv::Size& size) const
 {
     const WorkspacePool::Lease workspace = implementation_->Workspaces().Acquire();
-    const cv::Mat surface = implementation_->Surface(parameters_.direction, first, second, size, *workspace, nullptr, nullptr);
+    const cv::Mat surface =
+        implementation_->Surface(parameters_.direction, first, second, size, *workspace, nullptr, nullptr);
     // The surface lies in the padded image's buffer, which now belongs to the caller.
     workspace->padded = cv::Mat();
     workspace->paddingClean = false;
@@ -144,8 +145,7 @@ Translation PhaseCorrelationTranslationDetector::Implementation::Correlate(const
 
 cv::Mat PhaseCorrelationTranslationDetector::Implementation::Surface(int direction, const cv::Mat& first,
                                                                      const cv::Mat& second, cv::Size& size,
-                                                                     Workspace& workspace,
-                                                                     const SequencePair* sequence,
+                                                                     Workspace& workspace, const SequencePair* sequence,
                                                                      IStitcherListener* listener) const
 {
     cv::cvtColor(first, workspace.firstGrey, cv::COLOR_RGBA2GRAY, 0);

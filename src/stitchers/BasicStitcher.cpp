@@ -266,7 +266,7 @@ bool BasicStitcher::CalcResultImage(cv::Rect& placement, cv::Size& resultSize, I
 }
 
 IStitcherListener::StitcherErrorCodes BasicStitcher::SizeResultImage(cv::Mat& canvas, cv::Rect& placement,
-                                                                    IStitcherListener* listener)
+                                                                     IStitcherListener* listener)
 {
     cv::Size resultSize;
     if (!CalcResultImage(placement, resultSize, listener)) {

@@ -190,8 +190,7 @@ TEST(StitcherMessages, GoToTheListenerThatIsThereAndOtherwiseToTheStandardErrorS
         // The decorator's notice goes to the standard output stream without a listener.
         {StitcherFactory::CreateStitcherWithBasicBorderDetection({}, 24, 3),
          std::vector<cv::Mat>(3, Uniforms(1)[0]),
-         {"Error: Failed to find top or left content boundary for image with index 1.",
-          "2 No content box was found."}},
+         {"Error: Failed to find top or left content boundary for image with index 1.", "2 No content box was found."}},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.lines.front());
@@ -210,7 +209,8 @@ TEST(StitcherMessages, GoToTheListenerThatIsThereAndOtherwiseToTheStandardErrorS
 
         // The listener's default, and no listener at all, write each line as before.
         RecordingListener plain;
-        EXPECT_EQ(Testing::StderrOf([&] { example.stitcher->Stitch(provider, result, &plain, 0, 100, true); }), console);
+        EXPECT_EQ(Testing::StderrOf([&] { example.stitcher->Stitch(provider, result, &plain, 0, 100, true); }),
+                  console);
         EXPECT_EQ(Testing::StderrOf([&] { example.stitcher->Stitch(provider, result, nullptr, 0, 100, true); }),
                   console);
     }
