@@ -95,8 +95,8 @@ def test_frames_added_one_by_one_give_the_whole_stitch(sideways, tmp_path):
         del added
     assert os.listdir(tmp_path) == []
     # From a generator, through the memory-bounded store in a temporary folder.
-    assert np.array_equal(zolt.stitch((f for f in sideways), direction="both", memory_limit_mb=1), whole := \
-                          zolt.stitch(sideways, direction="both"))
+    bounded = zolt.stitch((frame for frame in sideways), direction="both", memory_limit_mb=1)
+    assert np.array_equal(bounded, zolt.stitch(sideways, direction="both"))
 
 
 @pytest.mark.filterwarnings("ignore::zolt.StitchWarning")
