@@ -8,6 +8,8 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  # The Python package zolt, its tests, and cv2 for its examples.
+  python3-dev pybind11-dev python3-numpy python3-pytest python3-opencv
   # zolt-capture, and its tests: Chromium showing the test pages on a private X server.
   libx11-dev libxtst-dev
   xvfb x11-utils chromium fonts-dejavu-core imagemagick

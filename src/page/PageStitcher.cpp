@@ -251,7 +251,7 @@ public:
                 }
             }
         } catch (const Page::CaptureRefused& refused) {
-            Diagnostics::ErrorLine(refused.what());
+            Diagnostics::ErrorLine(listener, refused.what());
             return Spend();
         }
         return true;
@@ -291,7 +291,7 @@ public:
             }
             result = stitched;
         } catch (const Page::CaptureRefused& refused) {
-            Diagnostics::ErrorLine(refused.what());
+            Diagnostics::ErrorLine(listener, refused.what());
             return Spend();
         }
         return true;
