@@ -31,7 +31,7 @@ CaptureRecorder::CaptureRecorder(Cli::CaptureStore& store, const std::string& pr
 {
 }
 
-void CaptureRecorder::Add(cv::Mat& capture)
+void CaptureRecorder::Add(const cv::Mat& capture)
 {
     ++count_;
     console_.Progress("Capturing", static_cast<int>(count_ * 100 / maxCaptures_));
@@ -41,7 +41,8 @@ void CaptureRecorder::Add(cv::Mat& capture)
     if (!previewFile_.empty() && previewGrowing_) {
         UpdatePreview(capture);
     }
-    store_.Add(capture);
+    cv::Mat shared = capture;
+    store_.Add(shared);
 }
 
 void CaptureRecorder::SaveCapture(const cv::Mat& capture) const
@@ -64,8 +65,8 @@ void CaptureRecorder::UpdatePreview(const cv::Mat& capture)
     try {
         code = preview_.AddCapture(capture);
     } catch (const cv::Exception& exception) {
-        throw ToolError(ExitCode::StitchFailed, "the preview could not take capture " + std::to_string(count_) +
-                                                    ": " + exception.err);
+        throw ToolError(ExitCode::StitchFailed,
+                        "the preview could not take capture " + std::to_string(count_) + ": " + exception.err);
     }
     if (code == Stitching::PreviewImage::InvalidCapture) {
         // Every capture is 8-bit with four channels: it is too flat for one preview row.

@@ -20,9 +20,9 @@ public:
     CaptureRecorder(Cli::CaptureStore& store, const std::string& previewFile, const std::string& saveFolder,
                     Cli::Console& console, std::size_t maxCaptures);
 
-    /// Records one capture and takes over its pixels. Throws ToolError (output error) when a
-    /// file cannot be written.
-    void Add(cv::Mat& capture);
+    /// Records one capture, keeping a shared copy of its pixels. Throws ToolError (output error)
+    /// when a file cannot be written.
+    void Add(const cv::Mat& capture);
 
     std::size_t Count() const { return count_; }
 

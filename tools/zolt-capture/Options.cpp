@@ -2,6 +2,8 @@
 
 #include "ExitCodes.h"
 
+#include <ZOLT/Capture/Backends.h>
+
 #include <CLI/CLI.hpp>
 
 #include <charconv>
@@ -71,12 +73,16 @@ bool ParseRegion(const std::string& text, cv::Rect& region)
 
 void AddWindowOptions(CLI::App& app, Options& options)
 {
-    CLI::Option* const id =
-        app.add_option("--window", options.windowId, "X11 window id (decimal or 0x hex)")
-            ->type_name("ID")
-            ->transform(WindowId())
-            ->group("Window");
-    app.add_option("--window-name", options.windowName,
+    app.add_option("--backend", options.backend,
+                   "how to reach the screen (default: wayland in a Wayland session, else x11)")
+        ->type_name("NAME")
+        ->check(Cli::OneOf(Capture::AvailableBackends()))
+        ->group("Window");
+    CLI::Option* const id = app.add_option("--window", options.target.id, "X11 window id (decimal or 0x hex)")
+                                ->type_name("ID")
+                                ->transform(WindowId())
+                                ->group("Window");
+    app.add_option("--window-name", options.target.title,
                    "the first top-level window whose title contains TEXT (neither: the window under the pointer)")
         ->type_name("TEXT")
         ->excludes(id)
@@ -84,9 +90,9 @@ void AddWindowOptions(CLI::App& app, Options& options)
     app.add_option_function<std::string>(
            "--region",
            [&options](const std::string& text) {
-               if (!ParseRegion(text, options.region)) {
-                   throw CLI::ValidationError("--region", "expects X,Y,W,H in pixels with W and H above 0, not '" +
-                                                              text + "'");
+               if (!ParseRegion(text, options.target.region)) {
+                   throw CLI::ValidationError("--region",
+                                              "expects X,Y,W,H in pixels with W and H above 0, not '" + text + "'");
                }
            },
            "capture only this part of the window (default: all of it)")
@@ -96,13 +102,15 @@ void AddWindowOptions(CLI::App& app, Options& options)
 
 void AddScrollOptions(CLI::App& app, Options& options)
 {
-    ScrollSettings& scroll = options.scroll;
+    Capture::ScrollPlan& scroll = options.scroll;
     app.add_option("--scroll", scroll.clicks, "wheel clicks per step")
         ->type_name("N")
         ->transform(Cli::WholeNumber(1, 100))
         ->capture_default_str()
         ->group("Scrolling");
-    app.add_flag("--horizontal", scroll.horizontal, "scroll sideways")->disable_flag_override()->group("Scrolling");
+    app.add_flag_callback(
+           "--horizontal", [&scroll] { scroll.axis = Capture::Axis::Columns; }, "scroll sideways")
+        ->group("Scrolling");
     app.add_option("--max-captures", scroll.maxCaptures, "stop after N captures")
         ->type_name("N")
         ->transform(Cli::WholeNumber(1, 100000))
@@ -150,7 +158,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     commandLine.action = Cli::ParseArguments(*app, arguments);
     if (commandLine.action == Cli::Action::Run) {
         // The tool turns the wheel one way only, so movement along the other axis is a misreading.
-        commandLine.options.parameters.direction = commandLine.options.scroll.horizontal ? 1 : 0;
+        commandLine.options.parameters.direction = commandLine.options.scroll.axis == Capture::Axis::Columns ? 1 : 0;
         if (commandLine.options.output.empty()) {
             throw Cli::ToolError(Cli::ExitCode::Usage, "no output: name the stitched image with -o OUTPUT.png");
         }

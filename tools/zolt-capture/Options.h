@@ -3,9 +3,8 @@
 // The command line of zolt-capture: what it asks for, parsed and checked.
 
 #include "CommonOptions.h"
-#include "ScrollSettings.h"
-
-#include <opencv2/core.hpp>
+#include <ZOLT/Capture/Backend.h>
+#include <ZOLT/Capture/ScrollLoop.h>
 
 #include <string>
 #include <vector>
@@ -15,13 +14,11 @@ namespace CaptureTool {
 
 struct Options : Cli::CommonOptions {
     std::string output;
-    /// --window; 0 when not given.
-    unsigned long windowId = 0;
-    /// --window-name; empty when not given. Neither: the window under the pointer.
-    std::string windowName;
-    /// Window coordinates; empty for the whole window.
-    cv::Rect region;
-    ScrollSettings scroll;
+    /// --backend; empty for the one the session suggests.
+    std::string backend;
+    /// --window, --window-name, --region.
+    Capture::TargetQuery target;
+    Capture::ScrollPlan scroll;
     /// Folder for the numbered raw captures; empty for none.
     std::string saveFolder;
 };

@@ -10,12 +10,12 @@
 #include "ExitCodes.h"
 #include "Options.h"
 #include "OutputFiles.h"
-#include "ScrollCapture.h"
 #include "StitchRun.h"
 
-#include <CaptureWindow.h>
-#include <WindowSearch.h>
-#include <X11Error.h>
+#include <ZOLT/Capture/Backends.h>
+#include <ZOLT/Capture/CaptureError.h>
+#include <ZOLT/Capture/Clock.h>
+#include <ZOLT/Capture/ScrollLoop.h>
 
 #include <filesystem>
 #include <iostream>
@@ -29,7 +29,8 @@ namespace {
 
 using namespace ZOLT::CaptureTool;
 namespace Cli = ZOLT::Cli;
-namespace X11 = ZOLT::X11;
+namespace Capture = ZOLT::Capture;
+using Capture::CaptureEnd;
 
 constexpr const char* PROGRAM = "zolt-capture";
 /// The first Ctrl-C ends the capture, the second cancels the run.
@@ -46,15 +47,11 @@ void PrepareSaveFolder(const std::string& folder)
     }
 }
 
-::Window FindTarget(const X11::X11Connection& connection, const Options& options)
+std::unique_ptr<Capture::ICaptureBackend> OpenBackend(const Options& options)
 {
-    if (options.windowId != 0) {
-        return X11::CheckWindow(connection, options.windowId);
-    }
-    if (!options.windowName.empty()) {
-        return X11::FindWindowByTitle(connection, options.windowName);
-    }
-    return X11::WindowUnderPointer(connection);
+    const std::string name =
+        options.backend.empty() ? Capture::ChooseBackend(Capture::SessionEnvironment::FromProcess()) : options.backend;
+    return Capture::OpenBackend(name);
 }
 
 const char* EndText(CaptureEnd end)
@@ -90,11 +87,12 @@ std::string SummaryText(const Options& options, std::size_t captures, CaptureEnd
 
 CaptureEnd CaptureScrolling(const Options& options, CaptureRecorder& recorder, Cli::Console& console)
 {
-    const X11::X11Connection connection;
-    const X11::CaptureWindow window(connection, FindTarget(connection, options), options.region);
+    const std::unique_ptr<Capture::ICaptureBackend> backend = OpenBackend(options);
+    const Capture::Target target = backend->Find(options.target);
+    Capture::SystemClock clock;
     const CaptureEnd end =
-        ScrollCapture(window, options.scroll)
-            .Run([&recorder](cv::Mat& capture) { recorder.Add(capture); }, [] { return Cli::StopSignals() > 0; });
+        Capture::ScrollLoop(*backend, target, options.scroll, clock)
+            .Run([&recorder](const cv::Mat& capture) { recorder.Add(capture); }, [] { return Cli::StopSignals() > 0; });
     console.EndProgress();
     if (Cli::CancelRequested()) {
         Cli::StopCancelled();
@@ -124,15 +122,15 @@ void Run(const Options& options, Cli::Console& console)
     console.Summary(SummaryText(options, recorder.Count(), end, outcome.result));
 }
 
-Cli::ExitCode CodeFor(const X11::X11Error& error)
+Cli::ExitCode CodeFor(const Capture::CaptureError& error)
 {
     switch (error.GetKind()) {
-    case X11::X11Error::Kind::NoDisplay:
-    case X11::X11Error::Kind::NoXTest:
+    case Capture::CaptureError::Kind::NoDisplay:
+    case Capture::CaptureError::Kind::MissingProtocol:
         return Cli::ExitCode::DisplayError;
-    case X11::X11Error::Kind::NoWindow:
-    case X11::X11Error::Kind::WindowGone:
-    case X11::X11Error::Kind::Unreadable:
+    case Capture::CaptureError::Kind::NoTarget:
+    case Capture::CaptureError::Kind::TargetGone:
+    case Capture::CaptureError::Kind::Unreadable:
         break;
     }
     return Cli::ExitCode::InputError;
@@ -160,7 +158,7 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
     return Cli::RunReported(console, PROGRAM, [&] {
         try {
             Run(commandLine.options, console);
-        } catch (const X11::X11Error& error) {
+        } catch (const Capture::CaptureError& error) {
             throw Cli::ToolError(CodeFor(error), error.what());
         }
     });

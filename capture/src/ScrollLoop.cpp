@@ -1,9 +1,7 @@
-#include "ScrollCapture.h"
-
-#include <thread>
+#include <ZOLT/Capture/ScrollLoop.h>
 
 namespace ZOLT {
-namespace CaptureTool {
+namespace Capture {
 
 namespace {
 
@@ -22,19 +20,19 @@ bool Identical(const cv::Mat& first, const cv::Mat& second)
 
 }  // namespace
 
-ScrollCapture::ScrollCapture(const X11::CaptureWindow& window, const ScrollSettings& settings)
-    : window_(window), settings_(settings)
+ScrollLoop::ScrollLoop(ICaptureBackend& backend, const Target& target, const ScrollPlan& plan, Clock& clock)
+    : backend_(backend), target_(target), plan_(plan), clock_(clock)
 {
 }
 
-cv::Mat ScrollCapture::SettledGrab(cv::Mat previous, const StopCheck& stopRequested) const
+cv::Mat ScrollLoop::SettledGrab(cv::Mat previous, const StopCheck& stopRequested)
 {
     for (int round = 0; round < MAX_SETTLE_ROUNDS; ++round) {
-        std::this_thread::sleep_for(settings_.settle);
+        clock_.Sleep(plan_.settle);
         if (stopRequested()) {
             return cv::Mat();
         }
-        cv::Mat current = window_.Grab();
+        cv::Mat current = backend_.Grab(target_);
         if (Identical(previous, current)) {
             return current;
         }
@@ -43,35 +41,35 @@ cv::Mat ScrollCapture::SettledGrab(cv::Mat previous, const StopCheck& stopReques
     return previous;
 }
 
-cv::Mat ScrollCapture::GrabAfterScroll(const cv::Mat& last, const StopCheck& stopRequested) const
+cv::Mat ScrollLoop::GrabAfterScroll(const cv::Mat& last, const StopCheck& stopRequested)
 {
     for (int round = 0;; ++round) {
-        cv::Mat current = window_.Grab();
+        cv::Mat current = backend_.Grab(target_);
         if (!Identical(current, last)) {
             return SettledGrab(current, stopRequested);
         }
         if (round == MAX_START_ROUNDS) {
             return current;
         }
-        std::this_thread::sleep_for(settings_.settle);
+        clock_.Sleep(plan_.settle);
         if (stopRequested()) {
             return cv::Mat();
         }
     }
 }
 
-CaptureEnd ScrollCapture::Run(const CaptureSink& sink, const StopCheck& stopRequested) const
+CaptureEnd ScrollLoop::Run(const CaptureSink& sink, const StopCheck& stopRequested)
 {
-    cv::Mat last = SettledGrab(window_.Grab(), stopRequested);
+    cv::Mat last = SettledGrab(backend_.Grab(target_), stopRequested);
     if (last.empty()) {
         return CaptureEnd::Stopped;
     }
-    cv::Mat delivered = last.clone();
-    sink(delivered);
+    sink(last);
     std::size_t captures = 1;
     int stillSteps = 0;
-    while (captures < settings_.maxCaptures) {
-        window_.ScrollWheel(settings_.clicks, settings_.horizontal);
+    const ScrollStep step{plan_.axis, false, plan_.clicks};
+    while (captures < plan_.maxCaptures) {
+        backend_.Scroll(target_, step);
         cv::Mat current = GrabAfterScroll(last, stopRequested);
         if (current.empty()) {
             return CaptureEnd::Stopped;
@@ -84,12 +82,11 @@ CaptureEnd ScrollCapture::Run(const CaptureSink& sink, const StopCheck& stopRequ
         }
         stillSteps = 0;
         last = current;
-        delivered = current.clone();
-        sink(delivered);
+        sink(last);
         ++captures;
     }
     return CaptureEnd::MaxCaptures;
 }
 
-}  // namespace CaptureTool
+}  // namespace Capture
 }  // namespace ZOLT
