@@ -275,12 +275,11 @@ private:
 
 }  // namespace
 
-}  // namespace Wayland
-
-std::unique_ptr<ICaptureBackend> OpenWaylandBackend()
+std::unique_ptr<ICaptureBackend> OpenBackend()
 {
-    return std::make_unique<Wayland::WaylandBackend>();
+    return std::make_unique<WaylandBackend>();
 }
 
+}  // namespace Wayland
 }  // namespace Capture
 }  // namespace ZOLT

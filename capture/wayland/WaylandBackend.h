@@ -1,6 +1,6 @@
 #pragma once
 
-// The Wayland backend, reached only through its factory: screencopy grabs, virtual-pointer
+// The Wayland backend, reached only through the registry: screencopy grabs, virtual-pointer
 // scrolling, windows found through sway's IPC where $SWAYSOCK names it, outputs otherwise.
 
 #include <ZOLT/Capture/Backend.h>
@@ -9,10 +9,12 @@
 
 namespace ZOLT {
 namespace Capture {
+namespace Wayland {
 
-/// The backend on the compositor at $WAYLAND_DISPLAY. Throws CaptureError: no display when no
-/// compositor answers, missing protocol when it lacks screencopy (the message names it).
-std::unique_ptr<ICaptureBackend> OpenWaylandBackend();
+/// Connects to the compositor at $WAYLAND_DISPLAY. Throws CaptureError: no display when none
+/// answers, missing protocol when it lacks screencopy (the message names what is missing).
+std::unique_ptr<ICaptureBackend> OpenBackend();
 
+}  // namespace Wayland
 }  // namespace Capture
 }  // namespace ZOLT
