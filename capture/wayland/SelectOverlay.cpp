@@ -62,10 +62,10 @@ struct SelectState {
     bool Done() const { return cancelled || chosen.has_value() || failure; }
 };
 
-/// The rectangle between two corners, both included.
+/// The rectangle a drag from `from` to `to` spans, in either direction.
 cv::Rect Spanned(const cv::Point& from, const cv::Point& to)
 {
-    return cv::Rect(from, to) | cv::Rect(to, cv::Size(1, 1)) | cv::Rect(from, cv::Size(1, 1));
+    return cv::Rect(from, to);
 }
 
 void Draw(SelectState& state, Overlay& overlay);

@@ -2,8 +2,6 @@
 
 #include "Protocols.h"
 
-#include <linux/input-event-codes.h>
-
 #include <chrono>
 
 namespace ZOLT {
@@ -73,9 +71,9 @@ void VirtualPointer::Wheel(Axis axis, bool towardStart, int clicks) const
     display_.Roundtrip();
 }
 
-void VirtualPointer::LeftButton(bool pressed) const
+void VirtualPointer::Button(unsigned button, bool pressed) const
 {
-    zwlr_virtual_pointer_v1_button(pointer_.get(), Milliseconds(), BTN_LEFT,
+    zwlr_virtual_pointer_v1_button(pointer_.get(), Milliseconds(), button,
                                    pressed ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
     zwlr_virtual_pointer_v1_frame(pointer_.get());
     display_.Roundtrip();

@@ -25,8 +25,9 @@ public:
     /// and waits until the compositor has the events. How far content moves per click is the
     /// application's choice: callers measure it. Throws CaptureError (no display).
     void Wheel(Axis axis, bool towardStart, int clicks) const;
-    /// Presses (or releases) the left button. Throws CaptureError (no display).
-    void LeftButton(bool pressed) const;
+    /// Presses (or releases) `button`, an evdev code such as BTN_LEFT, and waits until the
+    /// compositor has the event. Throws CaptureError (no display).
+    void Button(unsigned button, bool pressed) const;
 
 private:
     const WaylandDisplay& display_;

@@ -86,6 +86,10 @@ public:
 
     std::optional<Target> Pick() override
     {
+        // Where the seat has no pointer yet (a headless compositor), the virtual one gives it one.
+        if (display_.PointerManager() != nullptr) {
+            PreparePointer(*display_.Outputs().front());
+        }
         const std::optional<Selection> selection = SelectOnOverlay(
             display_, [this](const Output& output, const cv::Point& point) { return WindowAreaAt(output, point); });
         if (!selection) {

@@ -4,9 +4,9 @@
 # windows as native Wayland clients: whole pages against Chromium's own full-page renders, the
 # region, picking, and the refusals; weston stands in for a compositor without screencopy.
 # Exits 77 (skipped) only where sway cannot start.
-# Usage: wayland-test.sh ZOLT_CAPTURE PAGE_MATCH SOURCE_DIR WORK_DIR
+# Usage: wayland-test.sh ZOLT_CAPTURE PAGE_MATCH PICK SOURCE_DIR WORK_DIR
 set -uo pipefail
-tool=$1 page_match=$2 pages=$3/tests/pages renders=$3/tests/data/rig work=$4
+tool=$1 page_match=$2 pick=$3 pages=$4/tests/pages renders=$4/tests/data/rig work=$5
 rm -rf "$work" && mkdir -p "$work" || exit 1
 # The compositor's runtime folder must be reachable by its unprivileged user: not under a
 # private home.
@@ -143,7 +143,7 @@ for entry in "${corpus[@]}"; do
 done
 
 open_window sticky-handbook.html 800,600 "Tide logger"
-whole_page tall handbook-sticky-800x600 --window-name "Tide logger" --scroll 1
+whole_page tall handbook-sticky-800x600 --window-name "Tide logger" --scroll 1 --translations "$work/tall.json"
 close_window
 open_window wide-timeline.html 640,480 "Harbour work"
 whole_page wide timeline-sticky-horizontal-640x480 --window "$window" --horizontal --scroll 1
@@ -158,6 +158,22 @@ check "region: three saved captures of 400 x 300" \
 convert "$renders/handbook-sticky-800x600/fullpage.png" -crop 400x300+220+60 +repage "$work/region-truth.png"
 check "region: the first capture is that part of the page" \
   test "$(compare -metric AE "$work/saved/0001.png" "$work/region-truth.png" null: 2>&1)" = 0
+
+# Picking on the overlay, played with a virtual pointer: a drag gives that part of the window
+# under it, a click the whole window, the right button cancels.
+pick() { # NAME GESTURE POINT...
+  "$pick" wayland >"$work/$1.pick" 2>&1 &
+  local picker=$!
+  sleep 0.5
+  "$pick" "${@:2}"
+  wait "$picker"
+}
+pick drag drag 220,60 620,360
+check "pick: a drag picks that part of the window" test "$(cat "$work/drag.pick")" = "$window 220,60,400,300"
+pick click drag 300,300 300,300
+check "pick: a click picks the whole window" test "$(cat "$work/click.pick")" = "$window 0,0,800,600"
+pick cancel right-click 300,300
+check "pick: the right button cancels" test "$(cat "$work/cancel.pick")" = cancelled
 
 # Ctrl-C once stitches what was captured; twice writes nothing and exits 130.
 interrupt() { # NAME SIGNALS
