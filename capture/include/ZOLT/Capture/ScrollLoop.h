@@ -1,60 +1,40 @@
 #pragma once
 
-// The automatic capture loop: grab, scroll, wait for the target to settle, grab again, until
-// the content stops moving.
+// The automatic capture loop: the tool scrolls. Grab, scroll, wait for the target to settle,
+// grab again, until the content stops moving.
 
-#include <ZOLT/Capture/Backend.h>
+#include <ZOLT/Capture/CaptureLoop.h>
 #include <ZOLT/Capture/Clock.h>
 
-#include <chrono>
 #include <cstddef>
-#include <functional>
 
 namespace ZOLT {
 namespace Capture {
 
-/// Receives each capture as it is taken. Its pixels are never changed afterwards, so the sink
-/// may keep a shared copy.
-using CaptureSink = std::function<void(const cv::Mat& capture)>;
-/// Asked between grabs whether the host wants the capture to end now.
-using StopCheck = std::function<bool()>;
-
 struct ScrollPlan {
     Axis axis = Axis::Rows;
-    /// Wheel clicks per step.
-    int clicks = 3;
+    /// Capture towards the content's start (up, left) instead of its end.
+    bool towardStart = false;
+    /// First scroll the other way until the content no longer moves, so that the capture starts
+    /// at the content's start (its end when capturing towards the start).
+    bool fromStart = false;
+    /// Wheel clicks per step; 0 chooses them after the first step, which takes one click, so
+    /// that a step covers about half of the area that scrolls.
+    int clicks = 0;
     std::size_t maxCaptures = 300;
-    /// Two grabs this far apart must be identical before one counts as a capture.
-    std::chrono::milliseconds settle{80};
+    SettlePolicy settle;
 };
 
-enum class CaptureEnd {
-    /// The content did not move for two steps in a row.
-    PageEnd,
-    /// The maximum number of captures was reached.
-    MaxCaptures,
-    /// The host asked to stop.
-    Stopped,
-};
+/// Runs the loop: the first capture is taken before any scrolling (after the rewind of
+/// `fromStart`). A settled grab that differs from the last capture but did not move (a hover, a
+/// late repaint) counts as a still step. Throws CaptureError when the target goes away or
+/// cannot be read, and what the host's functions throw.
+CaptureEnd RunScrollLoop(ICaptureBackend& backend, const Target& target, const ScrollPlan& plan, Clock& clock,
+                         const LoopHost& host);
 
-class ScrollLoop {
-public:
-    /// Keeps references to all four; they must outlive the loop.
-    ScrollLoop(ICaptureBackend& backend, const Target& target, const ScrollPlan& plan, Clock& clock);
-
-    /// Captures until one of the ends; the first capture is taken before any scrolling. Throws
-    /// CaptureError when the target goes away or cannot be read.
-    CaptureEnd Run(const CaptureSink& sink, const StopCheck& stopRequested);
-
-private:
-    cv::Mat SettledGrab(cv::Mat previous, const StopCheck& stopRequested);
-    cv::Mat GrabAfterScroll(const cv::Mat& last, const StopCheck& stopRequested);
-
-    ICaptureBackend& backend_;
-    const Target& target_;
-    const ScrollPlan& plan_;
-    Clock& clock_;
-};
+/// Wheel clicks per step that move the view about half of `scrollingLength`, at most 70 % of
+/// it, at least one: for a view that moved `pixelsPerClick` per click.
+int ChooseClicks(double pixelsPerClick, int scrollingLength);
 
 }  // namespace Capture
 }  // namespace ZOLT
