@@ -59,12 +59,13 @@ void frame_handle_failed(void* data, zwlr_screencopy_frame_v1*)
     static_cast<FrameState*>(data)->failed = true;
 }
 
-void frame_handle_damage(void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t,
-                         std::uint32_t)
+void frame_handle_damage(void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t)
 {
 }
 
-void frame_handle_linux_dmabuf(void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void frame_handle_linux_dmabuf(void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t)
+{
+}
 
 void frame_handle_buffer_done(void* data, zwlr_screencopy_frame_v1*)
 {
@@ -140,8 +141,7 @@ cv::Mat Screencopy::Grab(const Output& output, const cv::Rect& region)
                            "the compositor refused to copy the screen (no shared-memory buffer offered)");
     }
     if (!RgbChannels(state.format)) {
-        throw CaptureError(CaptureError::Kind::Unreadable, "the compositor's pixel format " +
-                                                               FormatName(state.format) +
+        throw CaptureError(CaptureError::Kind::Unreadable, "the compositor's pixel format " + FormatName(state.format) +
                                                                " is not supported; only 8-bit RGB is");
     }
     if (!buffer_ || !buffer_->Fits(state.size, state.stride, state.format)) {

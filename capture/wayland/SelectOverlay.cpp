@@ -77,8 +77,8 @@ void buffer_handle_release(void* data, wl_buffer*)
 
 const wl_buffer_listener BUFFER_LISTENER = {buffer_handle_release};
 
-void layer_surface_handle_configure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial,
-                                    std::uint32_t width, std::uint32_t height)
+void layer_surface_handle_configure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t width,
+                                    std::uint32_t height)
 {
     auto* overlay = static_cast<Overlay*>(data);
     zwlr_layer_surface_v1_ack_configure(layer, serial);
@@ -157,25 +157,36 @@ void pointer_handle_button(void* data, wl_pointer*, std::uint32_t, std::uint32_t
         Selection selection;
         selection.outputName = state.under->output->globalName;
         selection.click = std::abs(moved.x) < CLICK_DISTANCE && std::abs(moved.y) < CLICK_DISTANCE;
-        selection.rect = selection.click ? cv::Rect(state.position, cv::Size(1, 1))
-                                         : Spanned(*state.pressedAt, state.position) &
-                                               cv::Rect(cv::Point(), state.under->size);
+        selection.rect = selection.click
+                             ? cv::Rect(state.position, cv::Size(1, 1))
+                             : Spanned(*state.pressedAt, state.position) & cv::Rect(cv::Point(), state.under->size);
         state.chosen = selection;
     }
 }
 
-void pointer_handle_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
-void pointer_handle_frame(void*, wl_pointer*) {}
-void pointer_handle_axis_source(void*, wl_pointer*, std::uint32_t) {}
-void pointer_handle_axis_stop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
-void pointer_handle_axis_discrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
-void pointer_handle_axis_value120(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
+void pointer_handle_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t)
+{
+}
+void pointer_handle_frame(void*, wl_pointer*)
+{
+}
+void pointer_handle_axis_source(void*, wl_pointer*, std::uint32_t)
+{
+}
+void pointer_handle_axis_stop(void*, wl_pointer*, std::uint32_t, std::uint32_t)
+{
+}
+void pointer_handle_axis_discrete(void*, wl_pointer*, std::uint32_t, std::int32_t)
+{
+}
+void pointer_handle_axis_value120(void*, wl_pointer*, std::uint32_t, std::int32_t)
+{
+}
 
 const wl_pointer_listener POINTER_LISTENER = {
-    pointer_handle_enter,       pointer_handle_leave,     pointer_handle_motion,
-    pointer_handle_button,      pointer_handle_axis,      pointer_handle_frame,
-    pointer_handle_axis_source, pointer_handle_axis_stop, pointer_handle_axis_discrete,
-    pointer_handle_axis_value120,
+    pointer_handle_enter,         pointer_handle_leave,         pointer_handle_motion,      pointer_handle_button,
+    pointer_handle_axis,          pointer_handle_frame,         pointer_handle_axis_source, pointer_handle_axis_stop,
+    pointer_handle_axis_discrete, pointer_handle_axis_value120,
 };
 
 void keyboard_handle_keymap(void*, wl_keyboard*, std::uint32_t, std::int32_t descriptor, std::uint32_t)
@@ -184,8 +195,12 @@ void keyboard_handle_keymap(void*, wl_keyboard*, std::uint32_t, std::int32_t des
     close(descriptor);
 }
 
-void keyboard_handle_enter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-void keyboard_handle_leave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+void keyboard_handle_enter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*)
+{
+}
+void keyboard_handle_leave(void*, wl_keyboard*, std::uint32_t, wl_surface*)
+{
+}
 
 void keyboard_handle_key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key,
                          std::uint32_t keyState)
@@ -200,7 +215,9 @@ void keyboard_handle_modifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t
 {
 }
 
-void keyboard_handle_repeat_info(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
+void keyboard_handle_repeat_info(void*, wl_keyboard*, std::int32_t, std::int32_t)
+{
+}
 
 const wl_keyboard_listener KEYBOARD_LISTENER = {
     keyboard_handle_keymap, keyboard_handle_enter,     keyboard_handle_leave,
@@ -234,8 +251,8 @@ ShmBuffer* FreeBuffer(const WaylandDisplay& display, Overlay& overlay, int& slot
         return nullptr;
     }
     if (!overlay.buffers[slot]) {
-        overlay.buffers[slot] = std::make_unique<ShmBuffer>(display.Shm(), overlay.size, overlay.size.width * 4,
-                                                            WL_SHM_FORMAT_ARGB8888);
+        overlay.buffers[slot] =
+            std::make_unique<ShmBuffer>(display.Shm(), overlay.size, overlay.size.width * 4, WL_SHM_FORMAT_ARGB8888);
         wl_buffer_add_listener(overlay.buffers[slot]->Get(), &BUFFER_LISTENER, &overlay.busy[slot]);
     }
     return overlay.buffers[slot].get();

@@ -40,14 +40,15 @@ struct FileDescriptor {
 }  // namespace
 
 ShmBuffer::ShmBuffer(wl_shm* shm, const cv::Size& size, int stride, std::uint32_t format)
-    : size_(size), stride_(stride), format_(format),
+    : size_(size),
+      stride_(stride),
+      format_(format),
       bytes_(static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height))
 {
     if (size.width <= 0 || size.height <= 0 || stride < size.width * 4) {
-        throw CaptureError(CaptureError::Kind::Unreadable, "the compositor offered a buffer of " +
-                                                               std::to_string(size.width) + " x " +
-                                                               std::to_string(size.height) + " pixels, stride " +
-                                                               std::to_string(stride));
+        throw CaptureError(CaptureError::Kind::Unreadable,
+                           "the compositor offered a buffer of " + std::to_string(size.width) + " x " +
+                               std::to_string(size.height) + " pixels, stride " + std::to_string(stride));
     }
     const FileDescriptor file(memfd_create("zolt-capture", MFD_CLOEXEC));
     if (file.value < 0) {

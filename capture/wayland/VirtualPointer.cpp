@@ -35,8 +35,8 @@ VirtualPointer::VirtualPointer(const WaylandDisplay& display, const Output& outp
 {
     zwlr_virtual_pointer_manager_v1* manager = display.PointerManager();
     if (zwlr_virtual_pointer_manager_v1_get_version(manager) >= 2) {
-        pointer_.reset(
-            zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(manager, display.Seat(), output.proxy.get()));
+        pointer_.reset(zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(manager, display.Seat(),
+                                                                                          output.proxy.get()));
         motionArea_ = output.Area();
     } else {
         pointer_.reset(zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, display.Seat()));
@@ -48,10 +48,9 @@ VirtualPointer::VirtualPointer(const WaylandDisplay& display, const Output& outp
 void VirtualPointer::MoveTo(const cv::Point& point) const
 {
     const cv::Point inArea = outputOrigin_ + point - motionArea_.tl();
-    zwlr_virtual_pointer_v1_motion_absolute(pointer_.get(), Milliseconds(), static_cast<std::uint32_t>(inArea.x),
-                                            static_cast<std::uint32_t>(inArea.y),
-                                            static_cast<std::uint32_t>(motionArea_.width),
-                                            static_cast<std::uint32_t>(motionArea_.height));
+    zwlr_virtual_pointer_v1_motion_absolute(
+        pointer_.get(), Milliseconds(), static_cast<std::uint32_t>(inArea.x), static_cast<std::uint32_t>(inArea.y),
+        static_cast<std::uint32_t>(motionArea_.width), static_cast<std::uint32_t>(motionArea_.height));
     zwlr_virtual_pointer_v1_frame(pointer_.get());
 }
 

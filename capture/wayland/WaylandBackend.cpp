@@ -119,8 +119,7 @@ public:
 
     cv::Point PointerPosition(const Target&) override
     {
-        throw CaptureError(CaptureError::Kind::MissingProtocol,
-                           "a Wayland client cannot read where the pointer is");
+        throw CaptureError(CaptureError::Kind::MissingProtocol, "a Wayland client cannot read where the pointer is");
     }
 
 private:
@@ -154,7 +153,7 @@ private:
     {
         const std::vector<SwayWindow> windows = sway_->Windows();
         for (const SwayWindow& window : windows) {
-            const bool matches = query.id != 0 ? window.id == query.id
+            const bool matches = query.id != 0          ? window.id == query.id
                                  : !query.title.empty() ? window.title.find(query.title) != std::string::npos
                                                         : window.focused;
             if (matches && window.visible) {
@@ -250,9 +249,9 @@ private:
             throw CaptureError(CaptureError::Kind::TargetGone, "the window was hidden (its workspace is not shown)");
         }
         if ((region & cv::Rect(cv::Point(), window.area.size())) != region) {
-            throw CaptureError(CaptureError::Kind::Unreadable,
-                               "the window was resized to " + SizeText(window.area.size()) +
-                                   " and no longer holds the captured region");
+            throw CaptureError(CaptureError::Kind::Unreadable, "the window was resized to " +
+                                                                   SizeText(window.area.size()) +
+                                                                   " and no longer holds the captured region");
         }
         for (const std::unique_ptr<Output>& output : display_.Outputs()) {
             const bool same = output->name.empty() ? output->Area().tl() == window.outputArea.tl()
@@ -267,8 +266,8 @@ private:
             }
             return Placement{output.get(), onOutput};
         }
-        throw CaptureError(CaptureError::Kind::Unreadable,
-                           "the window lies on output '" + window.outputName + "', which the compositor did not announce");
+        throw CaptureError(CaptureError::Kind::Unreadable, "the window lies on output '" + window.outputName +
+                                                               "', which the compositor did not announce");
     }
 
     WaylandDisplay display_;

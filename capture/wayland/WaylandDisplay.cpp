@@ -47,7 +47,9 @@ void output_handle_mode(void* data, wl_output*, std::uint32_t flags, std::int32_
     }
 }
 
-void output_handle_done(void*, wl_output*) {}
+void output_handle_done(void*, wl_output*)
+{
+}
 
 void output_handle_scale(void* data, wl_output*, std::int32_t factor)
 {
@@ -59,11 +61,13 @@ void output_handle_name(void* data, wl_output*, const char* name)
     static_cast<Output*>(data)->name = name;
 }
 
-void output_handle_description(void*, wl_output*, const char*) {}
+void output_handle_description(void*, wl_output*, const char*)
+{
+}
 
 const wl_output_listener OUTPUT_LISTENER = {
-    output_handle_geometry, output_handle_mode,        output_handle_done,
-    output_handle_scale,    output_handle_name,        output_handle_description,
+    output_handle_geometry, output_handle_mode, output_handle_done,
+    output_handle_scale,    output_handle_name, output_handle_description,
 };
 
 void xdg_output_handle_logical_position(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y)
@@ -78,18 +82,22 @@ void xdg_output_handle_logical_size(void* data, zxdg_output_v1*, std::int32_t wi
     output->logical = cv::Rect(output->logical.tl(), cv::Size(width, height));
 }
 
-void xdg_output_handle_done(void*, zxdg_output_v1*) {}
+void xdg_output_handle_done(void*, zxdg_output_v1*)
+{
+}
 
 void xdg_output_handle_name(void* data, zxdg_output_v1*, const char* name)
 {
     static_cast<Output*>(data)->name = name;
 }
 
-void xdg_output_handle_description(void*, zxdg_output_v1*, const char*) {}
+void xdg_output_handle_description(void*, zxdg_output_v1*, const char*)
+{
+}
 
 const zxdg_output_v1_listener XDG_OUTPUT_LISTENER = {
-    xdg_output_handle_logical_position, xdg_output_handle_logical_size, xdg_output_handle_done,
-    xdg_output_handle_name,             xdg_output_handle_description,
+    xdg_output_handle_logical_position, xdg_output_handle_logical_size, xdg_output_handle_done, xdg_output_handle_name,
+    xdg_output_handle_description,
 };
 
 void callback_handle_done(void* data, wl_callback*, std::uint32_t)
@@ -102,8 +110,7 @@ const wl_callback_listener CALLBACK_LISTENER = {callback_handle_done};
 }  // namespace
 
 struct WaylandDisplay::Listeners {
-    static void HandleGlobal(void* data, wl_registry*, std::uint32_t name, const char* interface,
-                             std::uint32_t version)
+    static void HandleGlobal(void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version)
     {
         static_cast<WaylandDisplay*>(data)->BindGlobal(name, interface, version);
     }
@@ -130,10 +137,11 @@ WaylandDisplay::WaylandDisplay(const std::string& socketName)
 {
     if (!display_) {
         const char* name = socketName.empty() ? std::getenv("WAYLAND_DISPLAY") : socketName.c_str();
-        throw CaptureError(CaptureError::Kind::NoDisplay,
-                           name == nullptr ? std::string("cannot reach a Wayland compositor: WAYLAND_DISPLAY is not set")
-                                           : "cannot connect to the Wayland compositor at '" + std::string(name) +
-                                                 "': " + std::strerror(errno));
+        throw CaptureError(
+            CaptureError::Kind::NoDisplay,
+            name == nullptr
+                ? std::string("cannot reach a Wayland compositor: WAYLAND_DISPLAY is not set")
+                : "cannot connect to the Wayland compositor at '" + std::string(name) + "': " + std::strerror(errno));
     }
     registry_.reset(wl_display_get_registry(display_.get()));
     wl_registry_add_listener(registry_.get(), &REGISTRY_LISTENER, this);
@@ -243,9 +251,9 @@ void WaylandDisplay::ThrowConnectionError() const
         const wl_interface* interface = nullptr;
         std::uint32_t id = 0;
         const std::uint32_t code = wl_display_get_protocol_error(display_.get(), &interface, &id);
-        throw CaptureError(CaptureError::Kind::NoDisplay,
-                           "the Wayland compositor reported protocol error " + std::to_string(code) + " on " +
-                               (interface != nullptr ? interface->name : "an object"));
+        throw CaptureError(CaptureError::Kind::NoDisplay, "the Wayland compositor reported protocol error " +
+                                                              std::to_string(code) + " on " +
+                                                              (interface != nullptr ? interface->name : "an object"));
     }
     throw CaptureError(CaptureError::Kind::NoDisplay, std::string("lost the connection to the Wayland compositor: ") +
                                                           std::strerror(error != 0 ? error : EPIPE));
