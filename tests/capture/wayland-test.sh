@@ -203,7 +203,12 @@ refused unselected 6 "selection cancelled"
 interrupt() { # NAME SIGNALS
   start_capture "$1" --window "$window" --settle 300
   sleep 1.5
-  for _ in $(seq "$2"); do kill -INT "$pid"; sleep 0.02; done
+  kill -INT "$pid"
+  # The second only once the first has been taken: two pending signals would merge into one.
+  if (($2 == 2)); then
+    for _ in $(seq 200); do grep -q "ended by Ctrl-C" "$work/$1.err" && break; sleep 0.01; done
+    kill -INT "$pid"
+  fi
   wait "$pid"
   status=$?
 }
