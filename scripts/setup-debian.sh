@@ -13,6 +13,9 @@ packages=(
   # zolt-capture, and its tests: Chromium showing the test pages on a private X server.
   libx11-dev libxtst-dev
   xvfb x11-utils chromium fonts-dejavu-core imagemagick
+  # Its Wayland backend, and its tests: a headless sway, weston as a compositor without
+  # screencopy, and documentation pages of three generators (Sphinx, rustdoc, Doxygen).
+  libwayland-dev wayland-protocols sway weston python-mpmath-doc rust-doc libjsoncpp-doc
 )
 
 missing=()

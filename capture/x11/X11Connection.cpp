@@ -1,10 +1,11 @@
 #include "X11Connection.h"
 
-#include "X11Error.h"
+#include <ZOLT/Capture/CaptureError.h>
 
 #include <X11/extensions/XTest.h>
 
 namespace ZOLT {
+namespace Capture {
 namespace X11 {
 
 namespace {
@@ -26,9 +27,9 @@ X11Connection::X11Connection(const std::string& displayName)
         const char* const name = displayName.empty() ? XDisplayName(nullptr) : displayName.c_str();
         const bool named = name != nullptr && *name != '\0';
         const std::string which = named ? std::string(" '") + name + "'" : std::string(" (DISPLAY is not set)");
-        throw X11Error(X11Error::Kind::NoDisplay, "cannot open the X display" + which +
-                                                      "; run it in an X11 session (on Wayland, on an XWayland "
-                                                      "window) or set DISPLAY");
+        throw CaptureError(CaptureError::Kind::NoDisplay, "cannot open the X display" + which +
+                                                              "; run it in an X11 session (on Wayland, on an XWayland "
+                                                              "window) or set DISPLAY");
     }
     int eventBase = 0;
     int errorBase = 0;
@@ -36,8 +37,8 @@ X11Connection::X11Connection(const std::string& displayName)
     int minor = 0;
     if (!XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor)) {
         XCloseDisplay(display_);
-        throw X11Error(X11Error::Kind::NoXTest,
-                       "the X server has no XTest extension, so no wheel events can be sent to the window");
+        throw CaptureError(CaptureError::Kind::MissingProtocol,
+                           "the X server has no XTest extension, so no wheel events can be sent to the window");
     }
     previousHandler_ = XSetErrorHandler(IgnoreError);
 }
@@ -54,4 +55,5 @@ X11Connection::~X11Connection()
 }
 
 }  // namespace X11
+}  // namespace Capture
 }  // namespace ZOLT

@@ -7,11 +7,12 @@
 #include <string>
 
 namespace ZOLT {
+namespace Capture {
 namespace X11 {
 
 class X11Connection {
 public:
-    /// Opens `displayName`, or $DISPLAY when it is empty. Throws X11Error (no display, no XTest).
+    /// Opens `displayName`, or $DISPLAY when it is empty. Throws CaptureError (no display, missing XTest).
     explicit X11Connection(const std::string& displayName = std::string());
     X11Connection(const X11Connection&) = delete;
     X11Connection& operator=(const X11Connection&) = delete;
@@ -26,4 +27,5 @@ private:
 };
 
 }  // namespace X11
+}  // namespace Capture
 }  // namespace ZOLT

@@ -1,6 +1,6 @@
 #include "WindowSearch.h"
 
-#include "X11Error.h"
+#include <ZOLT/Capture/CaptureError.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -9,6 +9,7 @@
 #include <vector>
 
 namespace ZOLT {
+namespace Capture {
 namespace X11 {
 
 namespace {
@@ -27,7 +28,7 @@ using XPointer = std::unique_ptr<T, XFreeDeleter>;
 
 [[noreturn]] void FailNoWindow(const std::string& message)
 {
-    throw X11Error(X11Error::Kind::NoWindow, message);
+    throw CaptureError(CaptureError::Kind::NoTarget, message);
 }
 
 bool IsShown(Display* display, ::Window window)
@@ -57,8 +58,8 @@ std::string TextProperty(Display* display, ::Window window, Atom property, Atom 
     unsigned long items = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display, window, property, 0, 1024, False, type, &actualType, &format,
-                                          &items, &remaining, &data);
+    const int status = XGetWindowProperty(display, window, property, 0, 1024, False, type, &actualType, &format, &items,
+                                          &remaining, &data);
     const XPointer<unsigned char> owner(data);
     if (status != Success || data == nullptr || actualType != type || format != 8) {
         return std::string();
@@ -77,8 +78,8 @@ bool HasWindowManagerState(Display* display, ::Window window)
     unsigned long items = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(display, window, state, 0, 0, False, AnyPropertyType, &actualType, &format, &items,
-                       &remaining, &data);
+    XGetWindowProperty(display, window, state, 0, 0, False, AnyPropertyType, &actualType, &format, &items, &remaining,
+                       &data);
     const XPointer<unsigned char> owner(data);
     return actualType != None;
 }
@@ -156,4 +157,5 @@ std::string WindowTitle(const X11Connection& connection, ::Window window)
 }
 
 }  // namespace X11
+}  // namespace Capture
 }  // namespace ZOLT
