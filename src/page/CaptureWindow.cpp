@@ -20,6 +20,7 @@ namespace {
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 /// Distinct neighbours per side: what one leaves open (a flat stretch), the next may settle.
 constexpr std::size_t kNeighboursPerSide = 1;
+constexpr std::size_t kNeighboursAtEnd = 2;
 /// Source costs: the rank of what a pixel shows, then how near it is to a misplaced element.
 constexpr unsigned char kNaturalCost = 0;
 constexpr unsigned char kPageCost = 4;
@@ -99,21 +100,31 @@ const cv::Mat& CaptureWindow::At(std::size_t index)
 
 std::vector<std::size_t> CaptureWindow::NeighboursOf(std::size_t rank) const
 {
-    std::vector<std::size_t> neighbours;
-    std::vector<cv::Point> seen{positions_[order_[rank]]};
-    for (const int step : {-1, +1}) {
-        std::size_t found = 0;
-        for (std::size_t other = rank + step; other < order_.size() && found < kNeighboursPerSide; other += step) {
+    // The nearest distinct captures on each side, in page order; a repeated capture tells
+    // nothing that its twin did not.
+    const auto distinct = [&](int step, std::size_t wanted, std::vector<cv::Point>& seen) {
+        std::vector<std::size_t> found;
+        for (std::size_t other = rank + step; other < order_.size() && found.size() < wanted; other += step) {
             const cv::Point position = positions_[order_[other]];
-            // A repeated capture tells nothing that its twin did not.
             if (std::find(seen.begin(), seen.end(), position) == seen.end()) {
                 seen.push_back(position);
-                neighbours.push_back(other);
-                ++found;
+                found.push_back(other);
             }
         }
+        return found;
+    };
+    std::vector<cv::Point> seen{positions_[order_[rank]]};
+    std::vector<std::size_t> before = distinct(-1, kNeighboursPerSide, seen);
+    std::vector<std::size_t> after = distinct(+1, kNeighboursPerSide, seen);
+    // At an end of the series, two from the side there is: one alone cannot tell an element
+    // from a coincidence.
+    if (before.empty()) {
+        after = distinct(+1, kNeighboursAtEnd, seen = {positions_[order_[rank]]});
+    } else if (after.empty()) {
+        before = distinct(-1, kNeighboursAtEnd, seen = {positions_[order_[rank]]});
     }
-    return neighbours;
+    before.insert(before.end(), after.begin(), after.end());
+    return before;
 }
 
 std::function<CaptureWindow::Judged()> CaptureWindow::JudgeTask(std::size_t rank)
