@@ -70,15 +70,25 @@ cv::Mat X11Window::Grab(const cv::Rect& region) const
 void X11Window::Click(const cv::Point& point, unsigned int button, int clicks) const
 {
     CheckShown();
+    const ::Window root = DefaultRootWindow(display_);
+    ::Window ignored = None;
+    int pointerX = 0;
+    int pointerY = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned int buttons = 0;
+    XQueryPointer(display_, root, &ignored, &ignored, &pointerX, &pointerY, &windowX, &windowY, &buttons);
     int rootX = 0;
     int rootY = 0;
-    ::Window child = None;
-    XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), point.x, point.y, &rootX, &rootY, &child);
+    XTranslateCoordinates(display_, window_, root, point.x, point.y, &rootX, &rootY, &ignored);
     XTestFakeMotionEvent(display_, -1, rootX, rootY, CurrentTime);
     for (int click = 0; click < clicks; ++click) {
         XTestFakeButtonEvent(display_, button, True, CurrentTime);
         XTestFakeButtonEvent(display_, button, False, CurrentTime);
     }
+    // The pointer goes back where the user left it: resting over the content it would hover
+    // links and buttons, whose highlights and tooltips would then change the captures.
+    XTestFakeMotionEvent(display_, -1, pointerX, pointerY, CurrentTime);
     // Wait until the server has the events, so the settle time starts after them.
     XSync(display_, False);
 }

@@ -182,7 +182,7 @@ void AddScrollOptions(CLI::App& app, Options& options)
     Capture::ScrollPlan& scroll = options.scroll;
     app.add_option("--scroll", scroll.clicks,
                    "wheel clicks per step (default: the first step takes one, the others as many as move the "
-                   "view about half of the area that scrolls, never more than 70 % of it)")
+                   "view about half of the area that scrolls, never more than 55 % of it)")
         ->type_name("N")
         ->transform(Cli::WholeNumber(1, 100))
         ->group("Scrolling");
