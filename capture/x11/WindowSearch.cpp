@@ -1,5 +1,7 @@
 #include "WindowSearch.h"
 
+#include "X11Window.h"
+
 #include <ZOLT/Capture/CaptureError.h>
 
 #include <X11/Xatom.h>
@@ -144,22 +146,9 @@ template <typename Predicate>
     return client != None ? client : child;
 }
 
-cv::Point PointerOnScreen(const X11Connection& connection)
-{
-    ::Window root = 0;
-    ::Window child = None;
-    int rootX = 0;
-    int rootY = 0;
-    int x = 0;
-    int y = 0;
-    unsigned int buttons = 0;
-    XQueryPointer(connection.Get(), connection.Root(), &root, &child, &rootX, &rootY, &x, &y, &buttons);
-    return cv::Point(rootX, rootY);
-}
-
 ::Window WindowUnderPointer(const X11Connection& connection)
 {
-    const ::Window window = WindowAt(connection, PointerOnScreen(connection));
+    const ::Window window = WindowAt(connection, PointerIn(connection.Get(), connection.Root()));
     if (window == None) {
         FailNoWindow("the pointer is not over a window; name one with --window or --window-name, or --select it");
     }

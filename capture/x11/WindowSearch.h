@@ -27,9 +27,6 @@ namespace X11 {
 /// frame, if any); None over the bare screen.
 ::Window WindowAt(const X11Connection& connection, const cv::Point& point);
 
-/// Where the pointer is on the screen.
-cv::Point PointerOnScreen(const X11Connection& connection);
-
 /// Where `window` lies on the screen; empty when it is gone.
 cv::Rect ScreenRect(const X11Connection& connection, ::Window window);
 

@@ -35,6 +35,9 @@ private:
     const ::Window window_;
 };
 
+/// Where the pointer is, in `window`'s coordinates.
+cv::Point PointerIn(Display* display, ::Window window);
+
 }  // namespace X11
 }  // namespace Capture
 }  // namespace ZOLT
