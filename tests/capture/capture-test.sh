@@ -124,8 +124,8 @@ EOF
   input mousemove 400 300
   start_capture manual --window "$window" --manual --idle 2
   sleep 1.5
-  wheel 2 5 0.8; wheel 1 5 0.6; input key Page_Down; sleep 0.9; wheel 3 5 0.7; input key Down Down Down; sleep 0.8
-  wheel 4 5 0.9; wheel 5 5 0.9; wheel 6 4 0.4; wheel 9 4 0.4; wheel 9 4 0.4
+  wheel 2 5 1.2; wheel 1 5 1; input key Page_Down; sleep 1.3; wheel 3 5 1.1; input key Down Down Down; sleep 1.2
+  wheel 4 5 1.3; wheel 5 5 1.3; wheel 6 4 0.4; wheel 9 4 0.4; wheel 9 4 0.4
   finish
   check "manual: ended after the idle time" grep -q "until nothing changed for 2 s" "$work/manual.out"
   matches manual "$work/rustdoc-truth.png"
@@ -171,10 +171,14 @@ refused() { # NAME STATUS MESSAGE
 }
 
 # Ctrl-C: once ends the capture and stitches, twice writes nothing and exits 130. The second
-# comes while the capture still waits for a grab (a long --settle), so it finds the run going.
+# comes while the capture still waits for a grab (a long --settle) or the stitch of the captures
+# taken (the wheel turns meanwhile, for --manual), so it finds the run going.
 interrupt() { # NAME SIGNALS WAIT ARGUMENTS...
   start_capture "$1" "${@:4}" --settle 1000
   sleep "$3"
+  if [[ " $* " == *" --manual "* ]]; then
+    for _ in 1 2 3; do wheel 2 5 1.6; done
+  fi
   for _ in $(seq "$2"); do
     kill -INT "$pid"
     sleep 0.1
