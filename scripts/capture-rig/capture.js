@@ -1,5 +1,6 @@
 #!/usr/bin/env node
-// Regenerates the scrolling-capture series under tests/data/rig from the pages in tests/pages.
+// Regenerates the scrolling-capture series under tests/data/rig from the pages in tests/pages, and
+// those under tests/data/corpus from documentation that Debian packages ship (see corpus.json).
 // Usage: node capture.js [series-name ...]   (no name: every series)
 // Needs Debian's chromium, and for the windowed series Xvfb, ImageMagick's import and xdotool.
 'use strict';
@@ -14,17 +15,22 @@ const { PNG } = require('pngjs');
 
 const repoRoot = path.resolve(__dirname, '..', '..');
 const pagesDir = path.join(repoRoot, 'tests', 'pages');
-const outRoot = path.join(repoRoot, 'tests', 'data', 'rig');
+const rigOut = path.join(repoRoot, 'tests', 'data', 'rig');
+const corpusOut = path.join(repoRoot, 'tests', 'data', 'corpus');
+const docRoot = '/usr/share/doc';
 const chromiumPath = '/usr/bin/chromium';
 const preferredPort = 8087;
 const chromiumFlags = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+// Documentation pages may ask for web fonts or scripts from elsewhere: no host but ours resolves, from
+// the first request of a window opened with the page on, so they are simply absent.
+const corpusFlags = ['--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1'];
 const convention = 'translation (rows, cols): content at row y / col x of capture k is at row y+rows / col x+cols ' +
   'of capture k+1; rows = -(scrollY[k+1]-scrollY[k]), cols = -(scrollX[k+1]-scrollX[k])';
 
 // Steps are added to the offset read back after the previous scroll; the last one must overshoot
 // the page end, so the browser clamps it.
-const series = [
+const rigSeries = [
   {
     name: 'handbook-sticky-800x600', page: 'sticky-handbook.html', windowed: false,
     viewport: { width: 800, height: 600 }, axis: 'y',
@@ -45,17 +51,53 @@ const series = [
   },
 ];
 
+const axisSign = { down: 1, up: -1, right: 1, left: -1 };
+
+// One shape for both tables. A corpus series shows `page` of the folder /usr/share/doc/<docDir>
+// (the package's name unless it installs elsewhere), starts at `start` along its axis (a number or
+// "end") and at `cross` on the other, and steps towards the end of the page (down, right) or its
+// start (up, left); `clampLast` (default true) says the last step overshoots, so the browser clamps
+// it at the page's edge.
+function rigPlan(s) {
+  return { ...s, url: s.page, outDir: path.join(rigOut, s.name), sign: 1, start: 0, cross: 0, clampLast: true,
+    dpr: 1, colorScheme: null, flags: [], corpus: false };
+}
+
+function corpusPlan(s) {
+  const expected = { y: ['down', 'up'], x: ['right', 'left'] }[s.axis];
+  if (!expected || !expected.includes(s.direction)) throw new Error(`${s.name}: axis ${s.axis}, direction ${s.direction}`);
+  const size = { width: s.size[0], height: s.size[1] };
+  return {
+    ...s, docDir: s.docDir || s.package, url: `doc/${s.docDir || s.package}/${s.page}`, outDir: path.join(corpusOut, s.name), sign: axisSign[s.direction],
+    windowed: s.window, viewport: size, window: size, dpr: s.dpr || 1, colorScheme: s.colorScheme || null,
+    flags: corpusFlags, corpus: true, clampLast: s.clampLast !== false,
+  };
+}
+
+function allPlans() {
+  const corpus = JSON.parse(fs.readFileSync(path.join(__dirname, 'corpus.json'), 'utf8'));
+  return [...rigSeries.map(rigPlan), ...corpus.series.map(corpusPlan)];
+}
+
 function sleep(ms) { return new Promise((resolve) => setTimeout(resolve, ms)); }
 
 function freshProfileDir() { return fs.mkdtempSync(path.join(os.tmpdir(), 'zolt-rig-profile-')); }
 
+// Only our own server answers: every request to another host fails at once.
+async function blockOtherHosts(context) {
+  await context.route('**/*', (route) => (new URL(route.request().url()).hostname === '127.0.0.1'
+    ? route.continue() : route.abort('blockedbyclient')));
+}
+
 // A headless browser with a profile of its own, removed when done.
-async function withHeadless(viewport, body) {
+async function withHeadless(viewport, plan, body) {
   const profile = freshProfileDir();
   const context = await chromium.launchPersistentContext(profile, {
-    executablePath: chromiumPath, headless: true, args: chromiumFlags, viewport, deviceScaleFactor: 1,
+    executablePath: chromiumPath, headless: true, args: [...chromiumFlags, ...plan.flags], viewport,
+    deviceScaleFactor: plan.dpr, ...(plan.colorScheme ? { colorScheme: plan.colorScheme } : {}),
   });
   try {
+    if (plan.corpus) await blockOtherHosts(context);
     return await body(context.pages()[0] || await context.newPage());
   } finally {
     await context.close();
@@ -63,15 +105,47 @@ async function withHeadless(viewport, body) {
   }
 }
 
+function packageVersion(name) {
+  return execFileSync('dpkg-query', ['-W', '-f=${Version}', name]).toString();
+}
+
 function chromiumVersion() {
   const text = execFileSync(chromiumPath, ['--version'], { stdio: ['ignore', 'pipe', 'ignore'] }).toString();
   return (text.match(/\d+(\.\d+)+/) || ['unknown'])[0];
 }
 
-// Serves tests/pages on 127.0.0.1 at a free port; nothing else is reachable from the pages.
+const contentTypes = {
+  '.html': 'text/html; charset=utf-8', '.htm': 'text/html; charset=utf-8', '.css': 'text/css', '.js': 'text/javascript',
+  '.json': 'application/json', '.svg': 'image/svg+xml', '.png': 'image/png', '.jpg': 'image/jpeg', '.gif': 'image/gif',
+  '.ico': 'image/x-icon', '.woff': 'font/woff', '.woff2': 'font/woff2', '.ttf': 'font/ttf', '.otf': 'font/otf',
+};
+
+// A file of an installed documentation package, for /doc/<package>/<path>; null outside the doc tree.
+function docFile(pathname) {
+  const file = path.normalize(path.join(docRoot, pathname.slice('/doc/'.length)));
+  if (!file.startsWith(docRoot + path.sep)) return null;
+  try {
+    return fs.statSync(file).isDirectory() ? path.join(file, 'index.html') : file;
+  } catch {
+    return null;
+  }
+}
+
+function serveDoc(pathname, res) {
+  const file = docFile(pathname);
+  if (!file || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
+  const type = contentTypes[path.extname(file).toLowerCase()] || 'application/octet-stream';
+  res.writeHead(200, { 'Content-Type': type, 'Cache-Control': 'no-store' });
+  res.end(fs.readFileSync(file));
+}
+
+// Serves tests/pages, and the documentation folders under /doc/, on 127.0.0.1 at a free port;
+// nothing else is reachable from the pages.
 function startServer() {
   const server = http.createServer((req, res) => {
-    const name = path.basename(decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    const pathname = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    if (pathname.startsWith('/doc/')) { serveDoc(pathname, res); return; }
+    const name = path.basename(pathname);
     const file = path.join(pagesDir, name);
     if (!name.endsWith('.html') || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
     res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
@@ -94,7 +168,8 @@ async function settle(page) {
 
 async function pageMetrics(page) {
   return page.evaluate(() => {
-    const e = document.documentElement;
+    // In quirks mode the body stands for the viewport (a page without a doctype).
+    const e = document.scrollingElement || document.documentElement;
     return {
       pageWidth: e.scrollWidth, pageHeight: e.scrollHeight, clientWidth: e.clientWidth, clientHeight: e.clientHeight,
       innerWidth: window.innerWidth, innerHeight: window.innerHeight,
@@ -145,17 +220,38 @@ function fractionIdentical(capture, rect, fullpage, fx, fy) {
   return Number((same / (rect.width * rect.height)).toFixed(6));
 }
 
+// Scroll-triggered scripts and transitions (a header's shadow, a fading button) keep repainting for a
+// while: a shot counts once the next one agrees with it.
+async function settledScreenshot(page) {
+  let previous = await page.screenshot({ type: 'png' });
+  for (let tries = 0; tries < 40; ++tries) {
+    await sleep(100);
+    const next = await page.screenshot({ type: 'png' });
+    if (next.equals(previous)) return next;
+    previous = next;
+  }
+  throw new Error('the page kept changing between screenshots');
+}
+
+function startOffset(plan, maxScroll) {
+  const other = plan.axis === 'x' ? 'y' : 'x';
+  return { [plan.axis]: plan.start === 'end' ? maxScroll[plan.axis] : plan.start, [other]: plan.cross };
+}
+
 // Scrolls through the schedule and grabs each offset; returns requested and read-back offsets.
 async function runSchedule(page, plan, maxScroll, grab, dir) {
   const requested = [], actual = [];
-  let at = await scrollTo(page, { x: 0, y: 0 });
+  const start = startOffset(plan, maxScroll);
+  const edge = plan.sign > 0 ? maxScroll[plan.axis] : 0;
+  let at = await scrollTo(page, { x: start.x, y: start.y });
   for (let k = 0; k <= plan.steps.length; ++k) {
-    const want = k === 0 ? { x: 0, y: 0 }
-      : { x: at.x + (plan.axis === 'x' ? plan.steps[k - 1] : 0), y: at.y + (plan.axis === 'y' ? plan.steps[k - 1] : 0) };
+    const step = k === 0 ? 0 : plan.sign * plan.steps[k - 1];
+    const want = k === 0 ? { x: start.x, y: start.y }
+      : { x: at.x + (plan.axis === 'x' ? step : 0), y: at.y + (plan.axis === 'y' ? step : 0) };
     at = await scrollTo(page, want);
-    const last = k === plan.steps.length;
+    const clamped = k === plan.steps.length && plan.clampLast;
     const exact = at.x === want.x && at.y === want.y;
-    if (last ? exact || at[plan.axis] !== maxScroll[plan.axis] : !exact) {
+    if (clamped ? exact || at[plan.axis] !== edge : !exact) {
       throw new Error(`${plan.name}: offset ${k} asked ${JSON.stringify(want)}, got ${JSON.stringify(at)}, ` +
         `max ${JSON.stringify(maxScroll)}; the page height or the steps changed, adjust the steps`);
     }
@@ -169,32 +265,53 @@ async function runSchedule(page, plan, maxScroll, grab, dir) {
 // The browser's own full-page render, headless, at the captures' layout size. The viewport is first
 // enlarged to the whole page, so fixed elements land where the page ends (a plain full-page shot
 // would leave them where they sit at scroll offset 0).
-async function renderFullPage(url, layout) {
-  return withHeadless(layout, async (page) => {
+async function renderFullPage(url, layout, plan) {
+  return withHeadless(layout, plan, async (page) => {
     await page.goto(url, { waitUntil: 'load' });
     await page.evaluate(() => document.fonts.ready);
     const before = await pageMetrics(page);
-    await page.setViewportSize({ width: Math.max(layout.width, before.pageWidth), height: Math.max(layout.height, before.pageHeight) });
-    await settle(page);
-    const after = await pageMetrics(page);
-    if (after.pageWidth !== before.pageWidth || after.pageHeight !== before.pageHeight) {
-      throw new Error(`page size changed with the viewport: ${JSON.stringify(before)} -> ${JSON.stringify(after)}`);
+    // A layout whose width follows the window's (a wrapping menu bar) is rendered at the captures'
+    // width; the shot still spans the whole page width.
+    const width = plan.enlargeWidth === false ? layout.width : Math.max(layout.width, before.pageWidth);
+    let height = Math.max(layout.height, before.pageHeight);
+    // An element as tall as the window below an offset (a sticky sidebar of 100vh) makes a page as
+    // tall as the window grow: the window is then lowered by the growth, as far as the layout allows.
+    for (let tries = 0; ; ++tries) {
+      await page.setViewportSize({ width, height });
+      await settle(page);
+      const after = await pageMetrics(page);
+      if (after.pageWidth === before.pageWidth && after.pageHeight === before.pageHeight) break;
+      const growth = after.pageHeight - before.pageHeight;
+      if (tries === 3 || after.pageWidth !== before.pageWidth || growth <= 0 || height - growth < layout.height) {
+        throw new Error(`page size changed with the viewport: ${JSON.stringify(before)} -> ${JSON.stringify(after)}`);
+      }
+      height -= growth;
     }
-    return { image: decodePng(await page.screenshot({ fullPage: true, type: 'png' })), size: before };
+    // Like the captures, the render counts once the next one agrees with it.
+    let shot = await page.screenshot({ fullPage: true, type: 'png' });
+    for (let tries = 0; ; ++tries) {
+      if (tries === 10) throw new Error('the full-page render kept changing');
+      await sleep(100);
+      const next = await page.screenshot({ fullPage: true, type: 'png' });
+      if (next.equals(shot)) break;
+      shot = next;
+    }
+    return { image: decodePng(shot), size: before };
   });
 }
 
 async function captureHeadless(plan, baseUrl, dir) {
-  return withHeadless(plan.viewport, async (page) => {
-    await page.goto(baseUrl + plan.page, { waitUntil: 'load' });
+  return withHeadless(plan.viewport, plan, async (page) => {
+    await page.goto(baseUrl + plan.url, { waitUntil: 'load' });
     await page.evaluate(() => document.fonts.ready);
     const m = await pageMetrics(page);
     const maxScroll = { x: m.pageWidth - m.clientWidth, y: m.pageHeight - m.clientHeight };
-    const grab = async () => decodePng(await page.screenshot({ type: 'png' }));
+    const grab = async () => decodePng(await settledScreenshot(page));
     const run = await runSchedule(page, plan, maxScroll, grab, dir);
+    const size = { width: plan.viewport.width * plan.dpr, height: plan.viewport.height * plan.dpr };
     return {
-      ...run, metrics: m, maxScroll, captureSize: plan.viewport, frame: null,
-      contentRect: { x: 0, y: 0, width: plan.viewport.width, height: plan.viewport.height },
+      ...run, metrics: m, maxScroll, captureSize: plan.dpr === 1 ? plan.viewport : size, frame: null,
+      contentRect: { x: 0, y: 0, ...size },
     };
   });
 }
@@ -212,7 +329,9 @@ async function waitFor(test, what, ms = 15000) {
 }
 
 function windowIdByTitle(env, title) {
-  const ids = execFileSync('xdotool', ['search', '--onlyvisible', '--name', title], { env }).toString().trim().split('\n');
+  // xdotool takes the title as a regular expression.
+  const pattern = title.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+  const ids = execFileSync('xdotool', ['search', '--onlyvisible', '--name', pattern], { env }).toString().trim().split('\n');
   return ids[ids.length - 1];
 }
 
@@ -229,6 +348,7 @@ async function grabStable(env, windowId) {
 }
 
 async function captureWindowed(plan, baseUrl, dir) {
+  if (plan.dpr !== 1 || plan.colorScheme) throw new Error(`${plan.name}: windowed series are captured at scale 1, light`);
   const display = freeDisplay();
   const env = { ...process.env, DISPLAY: `:${display}` };
   const screen = { width: plan.window.width + 256, height: plan.window.height + 256 };
@@ -239,16 +359,17 @@ async function captureWindowed(plan, baseUrl, dir) {
   try {
     await waitFor(() => fs.existsSync(`/tmp/.X11-unix/X${display}`), 'Xvfb');
     // The page is given on the command line, so it opens focused (no caret in the address bar).
-    browserProcess = spawn(chromiumPath, [...chromiumFlags, `--user-data-dir=${profile}`, '--remote-debugging-port=0',
+    browserProcess = spawn(chromiumPath, [...chromiumFlags, ...plan.flags, `--user-data-dir=${profile}`, '--remote-debugging-port=0',
       '--no-default-browser-check', '--test-type', '--disable-features=OverlayScrollbar', '--force-device-scale-factor=1',
-      '--window-position=0,0', `--window-size=${plan.window.width},${plan.window.height}`, baseUrl + plan.page],
+      '--window-position=0,0', `--window-size=${plan.window.width},${plan.window.height}`, baseUrl + plan.url],
     { env, stdio: 'ignore' });
     const portFile = path.join(profile, 'DevToolsActivePort');
     await waitFor(() => fs.existsSync(portFile) && fs.readFileSync(portFile, 'utf8').includes('\n'), 'the DevTools port');
     const port = fs.readFileSync(portFile, 'utf8').split('\n')[0];
     browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`);
-    await waitFor(() => browser.contexts()[0]?.pages().some((p) => p.url().endsWith(plan.page)), 'the page');
-    const page = browser.contexts()[0].pages().find((p) => p.url().endsWith(plan.page));
+    await waitFor(() => browser.contexts()[0]?.pages().some((p) => p.url().endsWith(plan.url)), 'the page');
+    const page = browser.contexts()[0].pages().find((p) => p.url().endsWith(plan.url));
+    if (plan.corpus) await blockOtherHosts(browser.contexts()[0]);
     await page.waitForLoadState('load');
     await page.evaluate(() => document.fonts.ready);
     // The pointer waits outside the window, where it can hover nothing.
@@ -311,45 +432,69 @@ function translations(actual) {
   return actual.slice(1).map((to, k) => ({ from: k, to: k + 1, rows: -(to.y - actual[k].y), cols: -(to.x - actual[k].x) }));
 }
 
+function scaled(offset, dpr) {
+  const out = {};
+  for (const [key, value] of Object.entries(offset)) {
+    if (!Number.isInteger(value)) throw new Error(`offset ${JSON.stringify(offset)} is not whole`);
+    out[key] = value * dpr;
+  }
+  return out;
+}
+
+function sourceOf(plan) {
+  const browser = { renderer: `Debian chromium ${chromiumVersion()}`,
+    driver: `playwright-core ${require('playwright-core/package.json').version}` };
+  if (!plan.corpus) return { page: `tests/pages/${plan.page}`, ...browser };
+  return { package: plan.package, version: packageVersion(plan.package), path: `${docRoot}/${plan.docDir}/${plan.page}`,
+    generator: plan.generator, ...browser };
+}
+
 async function captureSeries(plan, baseUrl) {
-  const dir = path.join(outRoot, plan.name);
+  const dir = plan.outDir;
   fs.rmSync(dir, { recursive: true, force: true });
   fs.mkdirSync(dir, { recursive: true });
   const shot = plan.windowed ? await captureWindowed(plan, baseUrl, dir) : await captureHeadless(plan, baseUrl, dir);
   const rect = shot.contentRect;
-  const layout = { width: rect.width, height: rect.height };
-  const full = await renderFullPage(baseUrl + plan.page, layout);
+  const layout = { width: rect.width / plan.dpr, height: rect.height / plan.dpr };
+  const full = await renderFullPage(baseUrl + plan.url, layout, plan);
   if (full.size.pageWidth !== shot.metrics.pageWidth || full.size.pageHeight !== shot.metrics.pageHeight) {
     throw new Error(`the headless render lays the page out as ${full.size.pageWidth}x${full.size.pageHeight}, ` +
       `the captures as ${shot.metrics.pageWidth}x${shot.metrics.pageHeight}`);
   }
+  // Everything from here on is in capture pixels (device pixels at a scale factor above 1).
+  const actual = shot.actual.map((a) => scaled(a, plan.dpr));
+  const pageSize = scaled({ width: shot.metrics.pageWidth, height: shot.metrics.pageHeight }, plan.dpr);
   // The band the series scrolled through.
-  const xs = shot.actual.map((a) => a.x), ys = shot.actual.map((a) => a.y);
+  const xs = actual.map((a) => a.x), ys = actual.map((a) => a.y);
   const x0 = Math.min(...xs), y0 = Math.min(...ys);
   const width = Math.max(...xs) + rect.width - x0, height = Math.max(...ys) + rect.height - y0;
   const band = crop(full.image, x0, y0, width, height);
   writeRgba(path.join(dir, 'fullpage.png'), band);
-  const files = shot.actual.map((_, k) => `${String(k).padStart(3, '0')}.png`);
+  const files = actual.map((_, k) => `${String(k).padStart(3, '0')}.png`);
   if (shot.frame) checkStaticUi(dir, files, shot.frame.browser_ui_rect);
   const identical = files.map((f, k) => fractionIdentical(decodePng(fs.readFileSync(path.join(dir, f))), rect, band,
-    shot.actual[k].x - x0, shot.actual[k].y - y0));
+    actual[k].x - x0, actual[k].y - y0));
   const truth = {
     name: plan.name,
-    source: { page: `tests/pages/${plan.page}`, renderer: `Debian chromium ${chromiumVersion()}`,
-      driver: `playwright-core ${require('playwright-core/package.json').version}` },
+    source: sourceOf(plan),
     convention, count: files.length, files,
-    requested_offsets: shot.requested,
+    requested_offsets: shot.requested.map((r) => scaled(r, plan.dpr)),
     scrollX: xs, scrollY: ys,
-    translations: translations(shot.actual),
+    translations: translations(actual),
     kind: plan.kind,
+    ...(plan.corpus ? {
+      direction: plan.direction, device_scale_factor: plan.dpr, color_scheme: plan.colorScheme || 'light',
+      ...(plan.dpr !== 1 ? { pixels: `device pixels (CSS pixels x ${plan.dpr}) throughout: offsets, sizes, translations` } : {}),
+    } : {}),
     capture_size: shot.captureSize,
-    viewport: plan.windowed ? { width: rect.width, height: rect.height, note: 'page area without the scrollbar' } : layout,
+    viewport: plan.windowed ? { width: rect.width, height: rect.height, note: 'page area without the scrollbar' }
+      : { width: rect.width, height: rect.height },
     frame: shot.frame,
-    page_size: { width: shot.metrics.pageWidth, height: shot.metrics.pageHeight },
-    max_scroll: shot.maxScroll,
+    page_size: pageSize,
+    max_scroll: scaled(shot.maxScroll, plan.dpr),
     fullpage: {
       file: 'fullpage.png', width, height, page_x0: x0, page_y0: y0,
-      whole_page: x0 === 0 && y0 === 0 && width === shot.metrics.pageWidth && height === shot.metrics.pageHeight,
+      whole_page: x0 === 0 && y0 === 0 && width === pageSize.width && height === pageSize.height,
       note: 'headless render at the same layout width, with the viewport enlarged to the whole page first: fixed ' +
         'elements sit where a window as large as the page puts them (see README.md), sticky ones at their place in ' +
         'the page; pixel (x, y) is page pixel (x + page_x0, ' +
@@ -360,19 +505,20 @@ async function captureSeries(plan, baseUrl) {
   };
   fs.writeFileSync(path.join(dir, 'truth.json'), compactJson(truth));
   const truthTxt = [`rect ${plan.windowed ? `${rect.x} ${rect.y} ${rect.width} ${rect.height}` : '0 0 0 0'}`,
-    `origin ${x0} ${y0}`, ...shot.actual.map((a) => `scroll ${a.x} ${a.y}`)];
+    `origin ${x0} ${y0}`, ...actual.map((a) => `scroll ${a.x} ${a.y}`)];
   fs.writeFileSync(path.join(dir, 'truth.txt'), truthTxt.join('\n') + '\n');
   console.log(`${plan.name}: ${files.length} captures, offsets ${plan.axis === 'x' ? xs : ys}, identical ${identical}`);
 }
 
 async function main() {
   const wanted = process.argv.slice(2);
-  const unknown = wanted.filter((n) => !series.some((s) => s.name === n));
+  const plans = allPlans();
+  const unknown = wanted.filter((n) => !plans.some((s) => s.name === n));
   if (unknown.length) throw new Error(`unknown series: ${unknown.join(', ')}`);
   const server = await startServer();
   try {
     const baseUrl = `http://127.0.0.1:${server.address().port}/`;
-    for (const plan of series) if (!wanted.length || wanted.includes(plan.name)) await captureSeries(plan, baseUrl);
+    for (const plan of plans) if (!wanted.length || wanted.includes(plan.name)) await captureSeries(plan, baseUrl);
   } finally {
     server.close();
   }

@@ -1,13 +1,15 @@
-// Capture window: two looks at every capture. The first finds what stays put in each; the second
-// judges each pixel only against neighbours that really show the page there.
+// Capture window: each capture judged against its neighbours in page order, its elements found
+// and followed from the capture before, and its pixels ranked as sources of the page.
 
 #include "page/CaptureWindow.h"
 
-#include "page/PixelRoles.h"
+#include "page/Evidence.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <numeric>
+#include <system_error>
 
 namespace ZOLT {
 namespace Stitching {
@@ -16,19 +18,38 @@ namespace Page {
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-/// Distinct neighbours per side: what a flat background leaves open, the next one may settle.
-constexpr int kNeighboursPerSide = 2;
+/// Distinct neighbours per side: what one leaves open (a flat stretch), the next may settle.
+constexpr std::size_t kNeighboursPerSide = 1;
+/// Source costs: the rank of what a pixel shows, then how near it is to a misplaced element.
+constexpr unsigned char kNaturalCost = 0;
+constexpr unsigned char kPageCost = 4;
+constexpr unsigned char kUnmatchedCost = 8;
+/// Distances (in pixels) from a misplaced element that make a source worse by one step each.
+constexpr float kNearElement[] = {32.f, 12.f, 4.f};
 
-/// The nearest capture before (step -1) or after (step +1) `index` that shows the page from
-/// another position: a repeated capture tells nothing about what moves.
-std::size_t DistinctNeighbour(const std::vector<cv::Point>& positions, std::size_t index, int step)
+int Along(const cv::Point& point, int axis)
 {
-    for (std::size_t other = index + step; other < positions.size(); other += step) {
-        if (positions[other] != positions[index]) {
-            return other;
-        }
+    return axis == 0 ? point.y : point.x;
+}
+
+/// One step worse for every threshold of kNearElement that the pixel is closer than.
+cv::Mat NearnessSteps(const cv::Mat& displaced)
+{
+    cv::Mat steps = cv::Mat::zeros(displaced.size(), CV_8U);
+    if (cv::countNonZero(displaced) == 0) {
+        return steps;
     }
-    return kNone;
+    // At half resolution: the steps are coarse, the distances need not be finer.
+    cv::Mat half;
+    cv::resize(displaced, half, cv::Size((displaced.cols + 1) / 2, (displaced.rows + 1) / 2), 0, 0, cv::INTER_AREA);
+    cv::Mat distance;
+    cv::distanceTransform(half == 0, distance, cv::DIST_L2, 3);
+    cv::Mat halfSteps = cv::Mat::zeros(half.size(), CV_8U);
+    for (const float threshold : kNearElement) {
+        cv::add(halfSteps, 1, halfSteps, distance < threshold / 2);
+    }
+    cv::resize(halfSteps, steps, displaced.size(), 0, 0, cv::INTER_NEAREST);
+    return steps;
 }
 
 }  // namespace
@@ -51,9 +72,20 @@ cv::Mat LoadCapture(IImageProvider& provider, std::size_t index, const cv::Size&
 }
 
 CaptureWindow::CaptureWindow(IImageProvider& provider, const PageLayout& layout,
-                             const std::vector<cv::Point>& positions)
-    : provider_(provider), layout_(layout), positions_(positions), size_(provider.GetImageAt(0)->size())
+                             const std::vector<cv::Point>& positions, int threads)
+    : provider_(provider),
+      layout_(layout),
+      positions_(positions),
+      size_(provider.GetImageAt(0)->size()),
+      order_(positions.size()),
+      previous_(kNone),
+      ahead_(threads > 1)
 {
+    std::iota(order_.begin(), order_.end(), std::size_t{0});
+    const int axis = layout.MainAxis();
+    std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+        return Along(positions[a], axis) < Along(positions[b], axis);
+    });
 }
 
 const cv::Mat& CaptureWindow::At(std::size_t index)
@@ -65,75 +97,131 @@ const cv::Mat& CaptureWindow::At(std::size_t index)
     return capture;
 }
 
-std::vector<std::size_t> CaptureWindow::NeighboursOf(std::size_t index) const
+std::vector<std::size_t> CaptureWindow::NeighboursOf(std::size_t rank) const
 {
     std::vector<std::size_t> neighbours;
+    std::vector<cv::Point> seen{positions_[order_[rank]]};
     for (const int step : {-1, +1}) {
-        std::size_t other = index;
-        for (int reach = 0; reach < kNeighboursPerSide; ++reach) {
-            other = DistinctNeighbour(positions_, other, step);
-            if (other == kNone) {
-                break;
+        std::size_t found = 0;
+        for (std::size_t other = rank + step; other < order_.size() && found < kNeighboursPerSide; other += step) {
+            const cv::Point position = positions_[order_[other]];
+            // A repeated capture tells nothing that its twin did not.
+            if (std::find(seen.begin(), seen.end(), position) == seen.end()) {
+                seen.push_back(position);
+                neighbours.push_back(other);
+                ++found;
             }
-            neighbours.push_back(other);
         }
     }
     return neighbours;
 }
 
-const cv::Mat& CaptureWindow::FirstSightStatic(std::size_t index)
-{
-    cv::Mat& still = firstSightStatic_[index];
-    if (still.empty()) {
-        const cv::Rect box = layout_.PageBox();
-        std::vector<Neighbour> neighbours;
-        for (const std::size_t other : NeighboursOf(index)) {
-            neighbours.push_back({At(other)(box), positions_[index] - positions_[other], cv::Mat(), other < index});
-        }
-        still = StaticAtFirstSight(At(index)(box), neighbours);
-    }
-    return still;
-}
-
-cv::Mat CaptureWindow::Roles(std::size_t index)
+std::function<CaptureWindow::Judged()> CaptureWindow::JudgeTask(std::size_t rank)
 {
     const cv::Rect box = layout_.PageBox();
-    const std::vector<std::size_t> others = NeighboursOf(index);
+    const std::size_t index = order_[rank];
     std::vector<Neighbour> neighbours;
-    const Neighbour* previous = nullptr;
-    std::size_t before = kNone;
-    for (const std::size_t other : others) {
+    for (const std::size_t other : NeighboursOf(rank)) {
+        const std::size_t there = order_[other];
         // Content at p here shows at p + (position here - position there) there.
-        neighbours.push_back(
-            {At(other)(box), positions_[index] - positions_[other], FirstSightStatic(other), other < index});
+        neighbours.push_back({At(there)(box), positions_[index] - positions_[there], other < rank});
     }
-    if (!others.empty() && others.front() < index) {
-        before = others.front();
-        previous = &neighbours.front();
-    }
-    const cv::Mat previousSuspects = before != kNone ? suspects_[before] : cv::Mat();
-    cv::Mat roles = ClassifyPixels(At(index)(box), neighbours, previous, previousSuspects, suspects_[index]);
-    if (index == layout_.LowCapture()) {
-        MarkNaturalElements(roles, layout_.MainAxis(), PageEnd::Low);
-    }
-    if (index == layout_.HighCapture()) {
-        MarkNaturalElements(roles, layout_.MainAxis(), PageEnd::High);
-    }
-    // The next capture's oldest neighbour is judged against its own oldest one: keep that far.
-    std::size_t oldest = std::min(index + 1, positions_.size() - 1);
-    for (int reach = 0; reach < 2 * kNeighboursPerSide; ++reach) {
-        const std::size_t other = DistinctNeighbour(positions_, oldest, -1);
-        oldest = other == kNone ? oldest : other;
-    }
-    DropBefore(oldest);
-    return roles;
+    return [image = At(index)(box), neighbours = std::move(neighbours), axis = layout_.MainAxis()] {
+        Judged judged{GatherEvidence(image, neighbours, axis), {}};
+        judged.elements = FindElements(judged.evidence, axis);
+        return judged;
+    };
 }
 
-void CaptureWindow::DropBefore(std::size_t index)
+CaptureWindow::Judged CaptureWindow::JudgedAt(std::size_t rank)
 {
-    captures_.erase(captures_.begin(), captures_.lower_bound(index));
-    firstSightStatic_.erase(firstSightStatic_.begin(), firstSightStatic_.lower_bound(index));
-    suspects_.erase(suspects_.begin(), suspects_.lower_bound(index));
+    if (next_ && next_->first == rank) {
+        std::future<Judged> pending = std::move(next_->second);
+        next_.reset();
+        return pending.get();
+    }
+    return JudgeTask(rank)();
+}
+
+bool CaptureWindow::ShownAtStart(const Element& element) const
+{
+    if (startElements_.empty()) {
+        return false;
+    }
+    const int shown = cv::countNonZero(startElements_(element.bounds) & element.mask);
+    return 2 * shown >= cv::countNonZero(element.mask);
+}
+
+cv::Mat CaptureWindow::SourceCosts(std::size_t index)
+{
+    const cv::Rect box = layout_.PageBox();
+    const int axis = layout_.MainAxis();
+    const std::size_t rank = static_cast<std::size_t>(std::find(order_.begin(), order_.end(), index) - order_.begin());
+    Judged judged = JudgedAt(rank);
+    const Evidence& evidence = judged.evidence;
+    if (ahead_ && rank + 1 < order_.size()) {
+        try {
+            next_.emplace(rank + 1, std::async(std::launch::async, JudgeTask(rank + 1)));
+        } catch (const std::system_error&) {
+            next_.reset();  // no thread to spare: the next capture is judged when its turn comes
+        }
+    }
+    const cv::Mat image = At(index)(box);
+
+    // Elements are at their place only at the end of the series they keep to; elsewhere they
+    // hide the page's content, or show their own twice. The previous capture's misplaced elements
+    // are looked for here too: one that moved its own way (a sticky sidebar pushed by the end of
+    // its column) looks like page from then on.
+    std::vector<Element> elements = std::move(judged.elements);
+    if (previous_ != kNone) {
+        for (Element& element :
+             WithoutFoundAgain(TrackElements(At(previous_)(box), previousTextured_, previousDisplaced_, image,
+                                             positions_[previous_] - positions_[index], axis),
+                               elements, box.size())) {
+            elements.push_back(std::move(element));
+        }
+    }
+    std::vector<Element> natural;
+    std::vector<Element> displaced;
+    for (Element& element : elements) {
+        const bool atPlace = (index == layout_.LowCapture() && element.anchor == Anchor::Low) ||
+                             (index == layout_.HighCapture() && element.anchor == Anchor::High && ShownAtStart(element));
+        (atPlace ? natural : displaced).push_back(std::move(element));
+    }
+    if (index == layout_.LowCapture()) {
+        startElements_ = ElementMask(natural, box.size()) | ElementMask(displaced, box.size());
+    }
+    const cv::Mat naturalMask = ElementMask(natural, box.size());
+    const cv::Mat displacedMask = ElementMask(displaced, box.size()) & ~naturalMask;
+
+    const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
+    cv::Mat costs(box.size(), CV_8U, cv::Scalar(kPageCost));
+    costs.setTo(kUnmatchedCost, evidence.textured & ~following);
+    costs += NearnessSteps(displacedMask);
+    costs.setTo(kNaturalCost, naturalMask);
+    costs.setTo(kNeverSource, displacedMask);
+
+    previous_ = index;
+    previousTextured_ = evidence.textured;
+    previousDisplaced_ = std::move(displaced);
+    // The next capture is judged against its neighbours and this one.
+    std::size_t keep = rank;
+    if (rank + 1 < order_.size()) {
+        for (const std::size_t other : NeighboursOf(rank + 1)) {
+            keep = std::min(keep, other);
+        }
+    }
+    DropBefore(keep);
+    return costs;
+}
+
+void CaptureWindow::DropBefore(std::size_t rank)
+{
+    for (auto it = captures_.begin(); it != captures_.end();) {
+        const std::size_t itsRank =
+            static_cast<std::size_t>(std::find(order_.begin(), order_.end(), it->first) - order_.begin());
+        it = itsRank < rank ? captures_.erase(it) : std::next(it);
+    }
 }
 
 }  // namespace Page

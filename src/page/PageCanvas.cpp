@@ -13,16 +13,9 @@ namespace Page {
 
 namespace {
 
-constexpr unsigned char kUnset = 255;
-/// Captures are ranked by their order in this many steps within one rank of roles.
-constexpr int kOrderSteps = 63;
-
-/// A role's preference as a source: an element at its natural place, then whatever followed the
-/// page (flat or not), then what no neighbour vouched for.
-int RoleRank(unsigned char role)
-{
-    return role == kNatural ? 0 : role == kUnmatched ? 2 : 1;
-}
+constexpr unsigned char kUnset = kNeverSource;
+/// Known pixels on either side of a gap whose most common colour may fill it.
+constexpr int kFillSamples = 48;
 
 std::uint32_t Pack(const cv::Vec4b& pixel)
 {
@@ -61,47 +54,107 @@ cv::Vec4b MostCommon(std::vector<std::uint32_t> pixels)
     return Unpack(best);
 }
 
-/// Fills every unset run of each row from the known pixels at its two ends, half from each;
-/// rows with nothing known copy the nearest filled row.
-void FillRows(cv::Mat& image, cv::Mat& cost)
+/// A gap along a column: rows [start, end) of column x are unset.
+struct Gap {
+    int x;
+    int start;
+    int end;
+};
+
+/// The unset runs of every column, found row by row.
+std::vector<Gap> ColumnGaps(const cv::Mat& cost)
 {
-    std::vector<bool> empty(static_cast<std::size_t>(image.rows), false);
-    for (int y = 0; y < image.rows; ++y) {
-        auto* pixel = image.ptr<cv::Vec4b>(y);
-        unsigned char* set = cost.ptr<unsigned char>(y);
-        for (int x = 0; x < image.cols;) {
-            if (set[x] != kUnset) {
-                ++x;
-                continue;
+    std::vector<Gap> gaps;
+    std::vector<int> open(static_cast<std::size_t>(cost.cols), -1);
+    for (int y = 0; y <= cost.rows; ++y) {
+        const unsigned char* set = y < cost.rows ? cost.ptr<unsigned char>(y) : nullptr;
+        for (int x = 0; x < cost.cols; ++x) {
+            int& start = open[static_cast<std::size_t>(x)];
+            const bool unset = set != nullptr && set[x] == kUnset;
+            if (unset && start < 0) {
+                start = y;
+            } else if (!unset && start >= 0) {
+                gaps.push_back({x, start, y});
+                start = -1;
             }
-            int end = x;
-            while (end < image.cols && set[end] == kUnset) {
-                ++end;
-            }
-            if (x == 0 && end == image.cols) {
-                empty[static_cast<std::size_t>(y)] = true;
-                break;
-            }
-            const int middle = x == 0 ? x : end == image.cols ? end : (x + end) / 2;
-            for (int i = x; i < end; ++i) {
-                pixel[i] = i < middle ? pixel[x - 1] : pixel[end];
-                set[i] = 0;
-            }
-            x = end;
         }
     }
-    const auto firstFilled = std::find(empty.begin(), empty.end(), false);
-    if (firstFilled == empty.end()) {
+    return gaps;
+}
+
+/// The most common colour among the nearest known pixels of column x from row `from` on, going
+/// `step`, and the share of them it has; no share when there are none.
+std::pair<cv::Vec4b, double> ColumnMode(const cv::Mat& image, const cv::Mat& cost, int x, int from, int step)
+{
+    std::vector<std::uint32_t> pixels;
+    for (int y = from; y >= 0 && y < image.rows && pixels.size() < static_cast<std::size_t>(kFillSamples); y += step) {
+        if (cost.at<unsigned char>(y, x) != kUnset) {
+            pixels.push_back(Pack(image.at<cv::Vec4b>(y, x)));
+        }
+    }
+    if (pixels.empty()) {
+        return {cv::Vec4b(), 0.0};
+    }
+    const std::size_t count = pixels.size();
+    const cv::Vec4b mode = MostCommon(pixels);
+    const std::uint32_t packed = Pack(mode);
+    const auto same = std::count(pixels.begin(), pixels.end(), packed);
+    return {mode, static_cast<double>(same) / static_cast<double>(count)};
+}
+
+/// Fills what no capture showed along the columns: a gap between two equal pixels with their
+/// colour, any other with the most common colour of the side that is more uniform. What hides the
+/// page for a whole series (a stuck sidebar, a fixed navigation column) leaves gaps in the page's
+/// own background, which goes on past them; what an element itself shows ends with it. Columns
+/// with nothing known copy the nearest filled column.
+void FillColumns(cv::Mat& image, cv::Mat& cost)
+{
+    for (const Gap& gap : ColumnGaps(cost)) {
+        if (gap.start == 0 && gap.end == image.rows) {
+            continue;
+        }
+        cv::Vec4b colour;
+        const bool above = gap.start > 0;
+        const bool below = gap.end < image.rows;
+        if (above && below && image.at<cv::Vec4b>(gap.start - 1, gap.x) == image.at<cv::Vec4b>(gap.end, gap.x)) {
+            colour = image.at<cv::Vec4b>(gap.end, gap.x);
+        } else {
+            const auto [upper, upperShare] = ColumnMode(image, cost, gap.x, gap.start - 1, -1);
+            const auto [lower, lowerShare] = ColumnMode(image, cost, gap.x, gap.end, +1);
+            colour = lowerShare >= upperShare ? lower : upper;
+        }
+        for (int y = gap.start; y < gap.end; ++y) {
+            image.at<cv::Vec4b>(y, gap.x) = colour;
+        }
+    }
+    for (const Gap& gap : ColumnGaps(cost)) {
+        if (gap.start == 0 && gap.end == image.rows) {
+            continue;
+        }
+        for (int y = gap.start; y < gap.end; ++y) {
+            cost.at<unsigned char>(y, gap.x) = 0;
+        }
+    }
+    // Columns that no capture reached at all.
+    std::vector<int> filled;
+    for (int x = 0; x < image.cols; ++x) {
+        if (cost.at<unsigned char>(0, x) != kUnset) {
+            filled.push_back(x);
+        }
+    }
+    if (filled.empty()) {
         return;
     }
-    int source = static_cast<int>(firstFilled - empty.begin());
-    for (int y = 0; y < image.rows; ++y) {
-        if (!empty[static_cast<std::size_t>(y)]) {
-            source = y;
-        } else {
-            image.row(source).copyTo(image.row(y));
-            cost.row(y).setTo(0);
+    for (int x = 0; x < image.cols; ++x) {
+        if (cost.at<unsigned char>(0, x) != kUnset) {
+            continue;
         }
+        const auto next = std::lower_bound(filled.begin(), filled.end(), x);
+        const int source = next == filled.end() ? filled.back()
+                           : next == filled.begin() ? *next
+                           : (x - *(next - 1) <= *next - x ? *(next - 1) : *next);
+        image.col(source).copyTo(image.col(x));
+        cost.col(x).setTo(0);
     }
 }
 
@@ -176,27 +229,18 @@ void PageCanvas::AddFrame(const cv::Mat& capture, std::size_t index)
     }
 }
 
-void PageCanvas::AddPage(const cv::Mat& capture, const cv::Mat& roles, std::size_t index)
+void PageCanvas::AddPage(const cv::Mat& capture, const cv::Mat& costs, std::size_t index)
 {
     const cv::Rect box = layout_.PageBox();
     const cv::Point target = box.tl() + layout_.Offset(index);
-    // Within a role the earlier capture wins: where the page showed something that later moved
-    // over it (a sticky element pushed along by the end of its container), the first sight is
-    // the page's own.
-    const int order = static_cast<int>(std::min<std::size_t>(index, static_cast<std::size_t>(kOrderSteps)));
     for (int y = 0; y < box.height; ++y) {
         const auto* source = capture.ptr<cv::Vec4b>(box.y + y);
-        const unsigned char* role = roles.ptr<unsigned char>(y);
+        const unsigned char* candidate = costs.ptr<unsigned char>(y);
         auto* pixel = image_.ptr<cv::Vec4b>(target.y + y);
         unsigned char* cost = cost_.ptr<unsigned char>(target.y + y);
         for (int x = 0; x < box.width; ++x) {
-            if (role[x] == kStatic) {
-                continue;
-            }
-            const int candidate = RoleRank(role[x]) * (kOrderSteps + 1) + order;
-            unsigned char& current = cost[target.x + x];
-            if (candidate < current) {
-                current = static_cast<unsigned char>(candidate);
+            if (candidate[x] < cost[target.x + x]) {
+                cost[target.x + x] = candidate[x];
                 pixel[target.x + x] = source[box.x + x];
             }
         }
@@ -238,17 +282,17 @@ void PageCanvas::FillFrameBands(const cv::Mat& lowCapture)
     }
 }
 
-void PageCanvas::FillAcrossMainAxis()
+void PageCanvas::FillAlongMainAxis()
 {
     if (layout_.MainAxis() == 0) {
-        FillRows(image_, cost_);
+        FillColumns(image_, cost_);
         return;
     }
     cv::Mat image;
     cv::Mat cost;
     cv::transpose(image_, image);
     cv::transpose(cost_, cost);
-    FillRows(image, cost);
+    FillColumns(image, cost);
     cv::transpose(image, image_);
     cv::transpose(cost, cost_);
 }
@@ -257,7 +301,7 @@ cv::Mat PageCanvas::Finish()
 {
     FillFrameBands(lowFrame_);
     lowFrame_.release();
-    FillAcrossMainAxis();
+    FillAlongMainAxis();
     // Screens show no transparency; neither does the page.
     cv::Mat alpha(image_.size(), CV_8U, cv::Scalar(255));
     const int channels[] = {0, 3};

@@ -2,8 +2,6 @@
 
 // The result of a page stitch, composed pixel by pixel from the best source.
 
-#include "page/PixelRoles.h"
-
 #include <opencv2/core.hpp>
 
 #include <vector>
@@ -11,6 +9,9 @@
 namespace ZOLT {
 namespace Stitching {
 namespace Page {
+
+/// A pixel's cost as the source of a page pixel: lower is better, this means not at all.
+constexpr unsigned char kNeverSource = 255;
 
 /// Where everything goes: the scrolling area of the captures becomes one long page, the frame
 /// around it is kept once.
@@ -51,19 +52,20 @@ public:
     /// The frame of the capture at one end of the series: the bands before the page along the
     /// main axis and beside it from the low capture, the bands after it from the high capture.
     void AddFrame(const cv::Mat& capture, std::size_t index);
-    /// Capture `index`'s scrolling area wherever its roles make it a better source than before.
-    void AddPage(const cv::Mat& capture, const cv::Mat& roles, std::size_t index);
+    /// Capture `index`'s scrolling area wherever its source costs (see kNeverSource) are lower
+    /// than those of what is there: with equal costs, what came first stays.
+    void AddPage(const cv::Mat& capture, const cv::Mat& costs, std::size_t index);
     /// Fills what no capture showed and hands over the finished, opaque image.
     cv::Mat Finish();
 
 private:
     void CopyFrameBand(const cv::Mat& capture, std::size_t index, const cv::Rect& band);
     void FillFrameBands(const cv::Mat& lowCapture);
-    void FillAcrossMainAxis();
+    void FillAlongMainAxis();
 
     const PageLayout& layout_;
     cv::Mat image_;
-    /// Per output pixel: 255 for not yet set, else the role's rank * 64 + the capture's order.
+    /// Per output pixel: the cost of its source, kNeverSource while none.
     cv::Mat cost_;
     cv::Mat lowFrame_;
 };

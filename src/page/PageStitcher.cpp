@@ -7,7 +7,6 @@
 #include "core/ListenerReports.h"
 #include "page/CaptureWindow.h"
 #include "page/PageCanvas.h"
-#include "page/PixelRoles.h"
 #include "page/ScrollMeasurement.h"
 
 #include <opencv2/imgproc.hpp>
@@ -187,15 +186,15 @@ std::vector<cv::Point> ScrollPositions(const std::vector<Translation>& translati
 /// Composes the page capture by capture, holding a few captures at a time. False when the
 /// listener asked to stop.
 bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box,
-             const std::vector<cv::Point>& positions, StepProgress& progress, cv::Mat& stitched)
+             const std::vector<cv::Point>& positions, int threads, StepProgress& progress, cv::Mat& stitched)
 {
     const Page::PageLayout layout(size, box, positions);
     Page::PageCanvas canvas(layout, CV_8UC4);
-    Page::CaptureWindow window(provider, layout, positions);
-    for (std::size_t index = 0; index < positions.size(); ++index) {
-        const cv::Mat roles = window.Roles(index);
+    Page::CaptureWindow window(provider, layout, positions, threads);
+    for (const std::size_t index : window.Order()) {
+        const cv::Mat costs = window.SourceCosts(index);
         canvas.AddFrame(window.At(index), index);
-        canvas.AddPage(window.At(index), roles, index);
+        canvas.AddPage(window.At(index), costs, index);
         if (!progress.Step()) {
             return false;
         }
@@ -285,7 +284,8 @@ public:
             const cv::Rect box = ScrollingArea(measurements_, size);
             StepProgress composing(listener, middle, progressEnd, count);
             cv::Mat stitched;
-            if (!Compose(provider_, size, box, ScrollPositions(translations), composing, stitched)) {
+            if (!Compose(provider_, size, box, ScrollPositions(translations), parameters_.maxThreads, composing,
+                         stitched)) {
                 ReportError(listener, Codes::Cancelled);
                 return Spend();
             }

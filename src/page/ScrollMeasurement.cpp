@@ -26,6 +26,18 @@ constexpr int kMinChangedPixels = 48;
 constexpr double kMinChangedShare = 1.0 / 4000.0;
 /// Rows skipped while sweeping a neighbourhood; the winner is then scored on every row.
 constexpr int kSweepRowStep = 3;
+/// A step keeps at least 1/this of the changed pixels in its overlap: a 75 % step under a sticky
+/// header keeps little more than 1/40, a sliver that matches by chance less.
+constexpr long kLeastOverlapShare = 50;
+/// Overlap pixels that a match is judged as if it had in addition (see Score::prior).
+constexpr long kOverlapPrior = 256;
+/// A pair whose best coarse candidate explains less than this share of its changed pixels is
+/// searched again along each axis.
+constexpr double kWellExplained = 0.9;
+/// Columns (or rows) skipped while searching every shift along an axis.
+constexpr int kSparseStep = 4;
+/// Pixels either side of the sparse sweep's winner that are judged again on every row.
+constexpr int kFineRadius = 2;
 
 struct Shift {
     int rows = 0;
@@ -35,6 +47,9 @@ struct Shift {
 struct Score {
     long matched = 0;
     long overlap = 0;
+    /// Overlap pixels that the match is judged as if it had in addition, all unmatched: a sliver
+    /// matched in full by chance ranks below a large overlap matched nearly in full.
+    long prior = 0;
 
     double Fraction() const { return overlap > 0 ? static_cast<double>(matched) / overlap : 0.0; }
 };
@@ -218,7 +233,9 @@ bool Overlap(const cv::Size& size, const Shift& shift, cv::Rect& inCurrent, cv::
 }
 
 /// The changed pixels of `current` that show what `previous` showed `shift` away: 255 where
-/// they match, within the overlap `inCurrent`.
+/// they match, within the overlap `inCurrent`. Only pixels that changed in both count: where the
+/// shifted place in `previous` did not change, it is the unmoving frame, which the page only
+/// scrolls under.
 cv::Mat MatchingPixels(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed,
                        const cv::Rect& inCurrent, const cv::Rect& inPrevious, int step)
 {
@@ -227,13 +244,16 @@ cv::Mat MatchingPixels(const cv::Mat& previous, const cv::Mat& current, const cv
     cv::Mat matching;
     cv::compare(difference, kSameTolerance, matching, cv::CMP_LE);
     cv::bitwise_and(matching, EveryRow(changed(inCurrent), step), matching);
+    cv::bitwise_and(matching, EveryRow(changed(inPrevious), step), matching);
     return matching;
 }
 
 class ShiftJudge {
 public:
-    ShiftJudge(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, long changedCount)
-        : previous_(previous), current_(current), changed_(changed), changedCount_(changedCount)
+    /// `thinning` is how many pixels of the captures each pixel of these images stands for.
+    ShiftJudge(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, long changedCount,
+               int thinning = 1)
+        : previous_(previous), current_(current), changed_(changed), changedCount_(changedCount), thinning_(thinning)
     {
     }
 
@@ -246,31 +266,40 @@ public:
             return {};
         }
         Score score;
-        score.overlap = cv::countNonZero(EveryRow(changed_(inCurrent), step));
+        cv::Mat both;
+        cv::bitwise_and(EveryRow(changed_(inCurrent), step), EveryRow(changed_(inPrevious), step), both);
+        score.overlap = cv::countNonZero(both);
         // A sliver of overlap can match by chance; a real step keeps a fair share of the page.
-        if (score.overlap * step < std::max<long>(kMinChangedPixels, changedCount_ / 20)) {
+        if (score.overlap * step < std::max<long>(kMinChangedPixels, changedCount_ / kLeastOverlapShare)) {
             return {};
         }
         score.matched = cv::countNonZero(MatchingPixels(previous_, current_, changed_, inCurrent, inPrevious, step));
+        score.prior = kOverlapPrior / (step * thinning_);
         return score;
+    }
+
+    static double Confidence(const Score& score)
+    {
+        return static_cast<double>(score.matched) / static_cast<double>(score.overlap + score.prior + 1);
     }
 
     static bool Better(const Score& a, const Score& b)
     {
-        const double fa = a.Fraction();
-        const double fb = b.Fraction();
+        const double fa = Confidence(a);
+        const double fb = Confidence(b);
         return fa > fb || (fa == fb && a.matched > b.matched);
     }
 
-    /// The best shift within `radius` of `from` along one axis (rows when `alongRows`).
-    Shift Sweep(Shift from, int radius, bool alongRows) const
+    /// The best shift within `radius` of `from` along one axis (rows when `alongRows`), judged
+    /// on every `step`-th row.
+    Shift Sweep(Shift from, int radius, bool alongRows, int step = kSweepRowStep) const
     {
         Shift best = from;
-        Score bestScore = Judge(from, kSweepRowStep);
+        Score bestScore = Judge(from, step);
         for (int offset = -radius; offset <= radius; ++offset) {
             Shift shift = from;
             (alongRows ? shift.rows : shift.cols) += offset;
-            const Score score = Judge(shift, kSweepRowStep);
+            const Score score = Judge(shift, step);
             if (Better(score, bestScore)) {
                 best = shift;
                 bestScore = score;
@@ -284,7 +313,48 @@ private:
     const cv::Mat& current_;
     const cv::Mat& changed_;
     long changedCount_;
+    int thinning_;
 };
+
+/// Every `step`-th column of `image`, as a copy.
+cv::Mat EveryColumn(const cv::Mat& image, int step)
+{
+    cv::Mat thinned;
+    cv::resize(image, thinned, cv::Size((image.cols + step - 1) / step, image.rows), 0, 0, cv::INTER_NEAREST);
+    return thinned;
+}
+
+/// The best few shifts along each allowed axis, every shift that leaves an overlap judged on a
+/// sparse grid: for shifts along the rows every row of every few columns (a thin rule or a line
+/// of small text spans many columns but few rows), for shifts along the columns the other way.
+std::vector<Shift> SweepCandidates(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed,
+                                   long changedCount, int direction)
+{
+    std::vector<std::pair<Score, Shift>> scored;
+    if (direction != 1) {
+        const cv::Mat thinPrevious = EveryColumn(previous, kSparseStep);
+        const cv::Mat thinCurrent = EveryColumn(current, kSparseStep);
+        const cv::Mat thinChanged = EveryColumn(changed, kSparseStep);
+        const ShiftJudge thin(thinPrevious, thinCurrent, thinChanged, cv::countNonZero(thinChanged), kSparseStep);
+        for (int offset = 1 - current.rows; offset < current.rows; ++offset) {
+            scored.emplace_back(thin.Judge(Shift{offset, 0}, 1), Shift{offset, 0});
+        }
+    }
+    if (direction != 0) {
+        const ShiftJudge judge(previous, current, changed, changedCount);
+        for (int offset = 1 - current.cols; offset < current.cols; ++offset) {
+            scored.emplace_back(judge.Judge(Shift{0, offset}, kSparseStep), Shift{0, offset});
+        }
+    }
+    const std::size_t kept = std::min<std::size_t>(kCandidates, scored.size());
+    std::partial_sort(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(kept), scored.end(),
+                      [](const auto& a, const auto& b) { return ShiftJudge::Better(a.first, b.first); });
+    std::vector<Shift> shifts;
+    for (std::size_t i = 0; i < kept; ++i) {
+        shifts.push_back(scored[i].second);
+    }
+    return shifts;
+}
 
 /// Refines a coarse estimate in its neighbourhood along the allowed axes.
 Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
@@ -298,6 +368,19 @@ Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
     if (direction == 2) {
         // The axes were refined one after the other; settle the corner cases together.
         estimate = judge.Sweep(judge.Sweep(estimate, 1, true), 1, false);
+    }
+    return estimate;
+}
+
+/// The sparse sweep can miss a thin rule or a line of faint text by a pixel: settles the last
+/// pixel of the winner on every row.
+Shift Settle(const ShiftJudge& judge, Shift estimate, int direction)
+{
+    if (direction == 0 || direction == 2) {
+        estimate = judge.Sweep(estimate, kFineRadius, true, 1);
+    }
+    if (direction == 1 || direction == 2) {
+        estimate = judge.Sweep(estimate, kFineRadius, false, 1);
     }
     return estimate;
 }
@@ -345,13 +428,31 @@ ScrollMeasurement MeasureScroll(const cv::Mat& previous, const cv::Mat& current,
 
     Shift best;
     Score bestScore;
-    for (const Shift& candidate : CoarseCandidates(previous, current, area, direction)) {
-        const Shift refined = Refine(judge, candidate, direction, radius);
-        const Score score = judge.Judge(refined, 1);
-        if (ShiftJudge::Better(score, bestScore)) {
-            best = refined;
-            bestScore = score;
+    std::vector<Shift> candidates = CoarseCandidates(previous, current, area, direction);
+    for (std::size_t round = 0; round < 2; ++round) {
+        std::vector<Shift> judged;
+        for (const Shift& candidate : candidates) {
+            const Shift refined = Refine(judge, candidate, direction, radius);
+            if (std::any_of(judged.begin(), judged.end(), [&](const Shift& done) {
+                    return done.rows == refined.rows && done.cols == refined.cols;
+                })) {
+                continue;  // neighbouring peaks often settle on the same shift
+            }
+            judged.push_back(refined);
+            const Score score = judge.Judge(refined, 1);
+            if (ShiftJudge::Better(score, bestScore)) {
+                best = refined;
+                bestScore = score;
+            }
         }
+        best = Settle(judge, best, direction);
+        bestScore = judge.Judge(best, 1);
+        if (bestScore.Fraction() >= kWellExplained) {
+            break;
+        }
+        // Where one capture shows little (a page's blank end), the coarse correlation sees only
+        // the other's content: try every shift along each axis on a sparse grid.
+        candidates = SweepCandidates(previous, current, changed, changedCount, direction);
     }
     measurement.translation = Translation(best.rows, best.cols);
     measurement.matchedShare = bestScore.Fraction();

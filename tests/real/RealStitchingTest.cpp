@@ -2,15 +2,9 @@
 // pixel for pixel against the full page and against the recorded translations; the page stitcher
 // also on the series with sticky and fixed elements (tests/data/rig); and the preview.
 
-#include <ZOLT/Stitching.h>
+#include "RealSeries.h"
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include <fstream>
-#include <regex>
-#include <sstream>
 
 namespace ZOLT {
 namespace Stitching {
@@ -20,48 +14,6 @@ const std::string kSeries[] = {"captures/zlib-howto-tail-1280x800", "captures/li
                                "captures/expat-reference-windowed-1280x900"};
 const std::string kStickySeries[] = {"rig/handbook-sticky-800x600", "rig/timeline-sticky-horizontal-640x480",
                                      "rig/handbook-sticky-windowed-1024x768"};
-
-struct RealSeries {
-    std::vector<cv::Mat> captures;
-    std::vector<Translation> truth;
-    cv::Mat fullPage;
-    cv::Rect pageArea;  // where the page lies in each capture
-
-    /// A store of copies of the captures, which a stitch may change.
-    BasicImageProvider Provider() const
-    {
-        BasicImageProvider provider;
-        for (const cv::Mat& capture : captures) {
-            cv::Mat own = capture.clone();
-            provider.Add(own);
-        }
-        return provider;
-    }
-};
-
-RealSeries Load(const std::string& name)
-{
-    const std::string folder = std::string(ZOLT_TEST_DATA_DIR) + "/" + name + "/";
-    // OpenCV's JSON reader has no null: page-only series say "frame": null, read as 0.
-    std::stringstream text;
-    text << std::ifstream(folder + "truth.json").rdbuf();
-    const cv::FileStorage truth(std::regex_replace(text.str(), std::regex(R"(\bnull\b)"), "0"),
-                                cv::FileStorage::READ | cv::FileStorage::MEMORY | cv::FileStorage::FORMAT_JSON);
-    RealSeries series;
-    for (const cv::FileNode& file : truth["files"]) {
-        series.captures.push_back(cv::imread(folder + static_cast<std::string>(file), cv::IMREAD_UNCHANGED));
-    }
-    for (const cv::FileNode& step : truth["translations"]) {
-        series.truth.emplace_back(static_cast<int>(step["rows"]), static_cast<int>(step["cols"]));
-    }
-    series.fullPage = cv::imread(folder + "fullpage.png", cv::IMREAD_UNCHANGED);
-    series.pageArea = cv::Rect(cv::Point(), series.captures.at(0).size());
-    if (truth["frame"].isMap()) {
-        const cv::FileNode area = truth["frame"]["content_rect"];
-        series.pageArea = cv::Rect(area["x"], area["y"], area["width"], area["height"]);
-    }
-    return series;
-}
 
 enum Configuration { Basic, Smart, Borders };
 
@@ -78,7 +30,7 @@ std::string Name(const ::testing::TestParamInfo<RealStitching::ParamType>& info)
 TEST_P(RealStitching, StitchesTheWholeScrollExactly)
 {
     const auto [name, configuration] = GetParam();
-    const RealSeries series = Load(name);
+    const RealSeries series = LoadRealSeries(name);
     BasicImageProvider provider = series.Provider();
     StitcherParameters parameters;
     parameters.maxThreads = 2;
@@ -110,23 +62,13 @@ INSTANTIATE_TEST_SUITE_P(PageOnly, RealStitching,
 INSTANTIATE_TEST_SUITE_P(Windowed, RealStitching,
                          ::testing::Combine(::testing::Values(kSeries[2]), ::testing::Values(Smart, Borders)), Name);
 
-/// The share of the full page's pixels that `page` reproduces exactly.
-double IdenticalShare(const cv::Mat& page, const cv::Mat& fullPage)
-{
-    cv::Mat difference;
-    cv::absdiff(page, fullPage, difference);
-    cv::Mat grey;
-    cv::transform(difference, grey, cv::Matx<float, 1, 4>(1, 1, 1, 1));
-    return static_cast<double>(cv::countNonZero(grey == 0)) / static_cast<double>(grey.total());
-}
-
 class PageStitching : public ::testing::TestWithParam<std::string> {};
 
 // Every step exact; sticky sidebars, fixed bars and a floating button each once, where the page's
 // own full render puts them, the page under them taken from where it showed; no transparency.
 TEST_P(PageStitching, LooksLikeThePageItself)
 {
-    const RealSeries series = Load(GetParam());
+    const RealSeries series = LoadRealSeries(GetParam());
     BasicImageProvider provider = series.Provider();
     StitcherParameters parameters;
     parameters.maxThreads = 2;
@@ -148,15 +90,8 @@ TEST_P(PageStitching, LooksLikeThePageItself)
 // JPEG at quality 80 blurs every edge a little; the steps must still come out exact.
 TEST_P(PageStitching, MeasuresJpegCapturesExactly)
 {
-    const RealSeries series = Load(GetParam());
-    BasicImageProvider provider;
-    for (const cv::Mat& capture : series.captures) {
-        std::vector<unsigned char> jpeg;
-        cv::imencode(".jpg", capture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 80});
-        cv::Mat decoded;
-        cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), decoded, cv::COLOR_BGR2BGRA);
-        provider.Add(decoded);
-    }
+    const RealSeries series = LoadRealSeries(GetParam());
+    BasicImageProvider provider = JpegProvider(series, 80);
     PageStitcher stitcher(StitcherParameters{});
     cv::Mat result;
     ASSERT_TRUE(stitcher.Stitch(provider, result, nullptr, 0, 100, true));
@@ -169,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Sticky, PageStitching, ::testing::ValuesIn(kStickySerie
 TEST(RealPreview, AcceptsEveryCaptureThatMovedAndRejectsTheRepeatedOne)
 {
     for (const std::string& name : kSeries) {
-        const RealSeries series = Load(name);
+        const RealSeries series = LoadRealSeries(name);
         PreviewImage preview;
         ASSERT_EQ(preview.AddCapture(series.captures[0]), PreviewImage::Success) << name;
         for (std::size_t k = 1; k < series.captures.size(); ++k) {
