@@ -15,11 +15,13 @@ namespace {
 
 /// Steps in a row without movement that mark the end of the content.
 constexpr int STILL_STEPS_AT_END = 2;
+/// The share of the view that must change for a step whose movement was misread to count as moved.
+constexpr double MOVED_SHARE = 0.2;
 /// Wheel clicks per step while bringing the content to its start: long pages come back fast.
 constexpr int REWIND_CLICKS = 20;
-/// What share of the scrolling area a chosen step aims at, and the most it may take.
-constexpr double AIMED_STEP_SHARE = 0.5;
-constexpr double LARGEST_STEP_SHARE = 0.7;
+/// The most of the scrolling area a chosen step may take: about half, with the clicks' rounding,
+/// leaves the stitcher a wide overlap.
+constexpr double LARGEST_STEP_SHARE = 0.55;
 
 /// The length along `axis` of the part of the view that changed from `before` to `after`:
 /// the area that scrolls, without fixed bars at its ends.
@@ -117,6 +119,14 @@ CaptureEnd ScrollRun::Run()
             return EndOf(next.outcome);
         }
         int movement = Movement(last, next.image);
+        const bool backwards = movement * direction < 0;
+        if (backwards) {
+            // A misreading. When most of the view changed, the content moved on: it is kept where
+            // a step of this size would have taken it. Otherwise only a part of the view changed
+            // (a tooltip, a late repaint) and the content stood still.
+            const bool movedOn = ChangedShare(last, next.image) >= MOVED_SHARE;
+            movement = movedOn ? direction * std::max(1, static_cast<int>(std::lround(perClick * step.clicks))) : 0;
+        }
         if (movement == 0) {
             if (++stillSteps >= STILL_STEPS_AT_END) {
                 return captures == 1 ? CaptureEnd::NoMovement : CaptureEnd::PageEnd;
@@ -124,11 +134,7 @@ CaptureEnd ScrollRun::Run()
             continue;
         }
         stillSteps = 0;
-        if (movement * direction < 0) {
-            // The content changed after a scroll but seems to have moved backwards: a misreading.
-            // The capture is kept, where a step of this size would have taken the view.
-            movement = direction * std::max(1, static_cast<int>(std::lround(perClick * step.clicks)));
-        } else {
+        if (!backwards) {
             perClick = std::abs(movement) / static_cast<double>(step.clicks);
             if (!stepChosen) {
                 step.clicks = ChooseClicks(perClick, ChangedLength(last, next.image, plan_.axis));
@@ -150,11 +156,7 @@ int ChooseClicks(double pixelsPerClick, int scrollingLength)
     if (pixelsPerClick <= 0.0 || scrollingLength <= 0) {
         return 1;
     }
-    int clicks = std::max(1, static_cast<int>(std::lround(AIMED_STEP_SHARE * scrollingLength / pixelsPerClick)));
-    while (clicks > 1 && clicks * pixelsPerClick > LARGEST_STEP_SHARE * scrollingLength) {
-        --clicks;
-    }
-    return clicks;
+    return std::max(1, static_cast<int>(LARGEST_STEP_SHARE * scrollingLength / pixelsPerClick));
 }
 
 CaptureEnd RunScrollLoop(ICaptureBackend& backend, const Target& target, const ScrollPlan& plan, Clock& clock,

@@ -22,6 +22,11 @@ int ChangedPixels(const cv::Mat& first, const cv::Mat& second)
 
 }  // namespace
 
+double ChangedShare(const cv::Mat& first, const cv::Mat& second)
+{
+    return ChangedPixels(first, second) / static_cast<double>(first.total());
+}
+
 bool Unchanged(const cv::Mat& first, const cv::Mat& second)
 {
     if (first.size() != second.size() || first.type() != second.type()) {

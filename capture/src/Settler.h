@@ -10,6 +10,9 @@
 namespace ZOLT {
 namespace Capture {
 
+/// The share of the pixels that differ between two grabs of the same size.
+double ChangedShare(const cv::Mat& first, const cv::Mat& second);
+
 /// Whether two grabs show the same: at most a caret's worth of pixels differ (one in 10,000).
 bool Unchanged(const cv::Mat& first, const cv::Mat& second);
 

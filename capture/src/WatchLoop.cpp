@@ -19,22 +19,35 @@ public:
     CaptureEnd Run();
 
 private:
-    /// Moves the position along with `grab`, measured against the grab followed before it.
+    /// Moves the position along with `grab`, measured against the grab followed before it. When
+    /// the content runs on without a pause (a fling, inertia, a key that jumps), the last grab
+    /// that was still within half a view of the captures kept is kept too, so that no gap opens.
     void Follow(const cv::Mat& grab)
     {
+        const cv::Mat previous = followed_;
+        const int previousPosition = position_;
         position_ += host_.measure(followed_, grab);
         followed_ = grab;
+        const int reach = (plan_.axis == Axis::Rows ? grab.rows : grab.cols) / 2;
+        const bool runsOff = position_ > highest_ + reach || position_ < lowest_ - reach;
+        const bool previousAdds = previousPosition > highest_ || previousPosition < lowest_;
+        if (kept_ > 0 && runsOff && previousAdds) {
+            Keep(previous, previousPosition);
+        }
     }
     /// Keeps `capture` when its view reaches beyond the captures kept so far.
     void KeepIfNew(const cv::Mat& capture)
     {
-        if (kept_ > 0 && position_ >= lowest_ && position_ <= highest_) {
-            return;
+        if (kept_ == 0 || position_ < lowest_ || position_ > highest_) {
+            Keep(capture, position_);
         }
-        lowest_ = kept_ == 0 ? position_ : std::min(lowest_, position_);
-        highest_ = kept_ == 0 ? position_ : std::max(highest_, position_);
+    }
+    void Keep(const cv::Mat& capture, int position)
+    {
+        lowest_ = kept_ == 0 ? position : std::min(lowest_, position);
+        highest_ = kept_ == 0 ? position : std::max(highest_, position);
         ++kept_;
-        host_.capture(capture, position_);
+        host_.capture(capture, position);
     }
 
     const WatchPlan& plan_;

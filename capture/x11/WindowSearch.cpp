@@ -1,5 +1,7 @@
 #include "WindowSearch.h"
 
+#include "X11Window.h"
+
 #include <ZOLT/Capture/CaptureError.h>
 
 #include <X11/Xatom.h>
@@ -124,19 +126,15 @@ template <typename Predicate>
     return found;
 }
 
-::Window WindowUnderPointer(const X11Connection& connection)
+::Window WindowAt(const X11Connection& connection, const cv::Point& point)
 {
     Display* const display = connection.Get();
-    ::Window root = 0;
-    ::Window child = None;
-    int rootX = 0;
-    int rootY = 0;
     int x = 0;
     int y = 0;
-    unsigned int buttons = 0;
-    XQueryPointer(display, connection.Root(), &root, &child, &rootX, &rootY, &x, &y, &buttons);
+    ::Window child = None;
+    XTranslateCoordinates(display, connection.Root(), connection.Root(), point.x, point.y, &x, &y, &child);
     if (child == None) {
-        FailNoWindow("the pointer is not over a window; name one with --window or --window-name");
+        return None;
     }
     // A window manager frames the application's window; the application's own one carries
     // WM_STATE. Without a window manager the top-level window is the application's.
@@ -146,6 +144,28 @@ template <typename Predicate>
     const ::Window client =
         FindShown(display, child, [&](::Window window) { return HasWindowManagerState(display, window); });
     return client != None ? client : child;
+}
+
+::Window WindowUnderPointer(const X11Connection& connection)
+{
+    const ::Window window = WindowAt(connection, PointerIn(connection.Get(), connection.Root()));
+    if (window == None) {
+        FailNoWindow("the pointer is not over a window; name one with --window or --window-name, or --select it");
+    }
+    return window;
+}
+
+cv::Rect ScreenRect(const X11Connection& connection, ::Window window)
+{
+    XWindowAttributes attributes{};
+    int x = 0;
+    int y = 0;
+    ::Window child = None;
+    if (XGetWindowAttributes(connection.Get(), window, &attributes) == 0 ||
+        XTranslateCoordinates(connection.Get(), window, connection.Root(), 0, 0, &x, &y, &child) == 0) {
+        return cv::Rect();
+    }
+    return cv::Rect(x, y, attributes.width, attributes.height);
 }
 
 std::string WindowTitle(const X11Connection& connection, ::Window window)

@@ -4,6 +4,8 @@
 
 #include "X11Connection.h"
 
+#include <opencv2/core.hpp>
+
 #include <string>
 
 namespace ZOLT {
@@ -20,6 +22,13 @@ namespace X11 {
 /// The application window under the pointer (inside the window manager's frame, if any).
 /// Throws CaptureError (no window).
 ::Window WindowUnderPointer(const X11Connection& connection);
+
+/// The application window at `point` of the screen, top-most (inside the window manager's
+/// frame, if any); None over the bare screen.
+::Window WindowAt(const X11Connection& connection, const cv::Point& point);
+
+/// Where `window` lies on the screen; empty when it is gone.
+cv::Rect ScreenRect(const X11Connection& connection, ::Window window);
 
 /// The window's title (_NET_WM_NAME, else WM_NAME); empty when it has none.
 std::string WindowTitle(const X11Connection& connection, ::Window window);

@@ -1,5 +1,6 @@
 #include "X11Backend.h"
 
+#include "WindowPicker.h"
 #include "WindowSearch.h"
 #include "X11Connection.h"
 #include "X11Window.h"
@@ -77,7 +78,7 @@ Target X11Backend::Find(const TargetQuery& query)
 
 std::optional<Target> X11Backend::Pick()
 {
-    throw CaptureError(CaptureError::Kind::MissingProtocol, "picking a window is not available yet");
+    return PickTarget(connection_);
 }
 
 cv::Mat X11Backend::Grab(const Target& target)

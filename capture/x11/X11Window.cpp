@@ -70,15 +70,20 @@ cv::Mat X11Window::Grab(const cv::Rect& region) const
 void X11Window::Click(const cv::Point& point, unsigned int button, int clicks) const
 {
     CheckShown();
+    const ::Window root = DefaultRootWindow(display_);
+    const cv::Point userPointer = PointerIn(display_, root);
+    ::Window ignored = None;
     int rootX = 0;
     int rootY = 0;
-    ::Window child = None;
-    XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), point.x, point.y, &rootX, &rootY, &child);
+    XTranslateCoordinates(display_, window_, root, point.x, point.y, &rootX, &rootY, &ignored);
     XTestFakeMotionEvent(display_, -1, rootX, rootY, CurrentTime);
     for (int click = 0; click < clicks; ++click) {
         XTestFakeButtonEvent(display_, button, True, CurrentTime);
         XTestFakeButtonEvent(display_, button, False, CurrentTime);
     }
+    // The pointer goes back where the user left it: resting over the content it would hover
+    // links and buttons, whose highlights and tooltips would then change the captures.
+    XTestFakeMotionEvent(display_, -1, userPointer.x, userPointer.y, CurrentTime);
     // Wait until the server has the events, so the settle time starts after them.
     XSync(display_, False);
 }
@@ -86,6 +91,11 @@ void X11Window::Click(const cv::Point& point, unsigned int button, int clicks) c
 cv::Point X11Window::Pointer() const
 {
     CheckShown();
+    return PointerIn(display_, window_);
+}
+
+cv::Point PointerIn(Display* display, ::Window window)
+{
     ::Window root = None;
     ::Window child = None;
     int rootX = 0;
@@ -93,7 +103,7 @@ cv::Point X11Window::Pointer() const
     int x = 0;
     int y = 0;
     unsigned int buttons = 0;
-    XQueryPointer(display_, window_, &root, &child, &rootX, &rootY, &x, &y, &buttons);
+    XQueryPointer(display, window, &root, &child, &rootX, &rootY, &x, &y, &buttons);
     return cv::Point(x, y);
 }
 

@@ -23,8 +23,8 @@ public:
     /// for a pixel format other than 24-bit true colour or a window partly off the screen.
     cv::Mat Grab(const cv::Rect& region) const;
 
-    /// Puts the pointer at `point` (window coordinates) and presses and releases `button`
-    /// `clicks` times. Throws CaptureError (target gone).
+    /// Puts the pointer at `point` (window coordinates), presses and releases `button` `clicks`
+    /// times and puts the pointer back. Throws CaptureError (target gone).
     void Click(const cv::Point& point, unsigned int button, int clicks) const;
 
     /// Where the pointer is, in window coordinates. Throws CaptureError (target gone).
@@ -34,6 +34,9 @@ private:
     Display* const display_;
     const ::Window window_;
 };
+
+/// Where the pointer is, in `window`'s coordinates.
+cv::Point PointerIn(Display* display, ::Window window);
 
 }  // namespace X11
 }  // namespace Capture

@@ -100,7 +100,7 @@ TEST(CaptureRun, PutsAWatchThatWentBackUpInPageOrder)
 
     EXPECT_GE(SameShare(ReadRgba(run.options.output), run.window.Page()), 0.9999) << run.messages.str();
     for (std::size_t i = 0; i < pageOrder.size(); ++i) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof(name), "%04zu.png", i + 1);
         const cv::Mat saved = ReadRgba(run.folder / ("captures/" + std::string(name)));
         EXPECT_TRUE(SamePixels(saved, run.window.ViewAt(pageOrder[i]))) << name << " at " << pageOrder[i];

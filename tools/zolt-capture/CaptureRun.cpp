@@ -70,6 +70,9 @@ Capture::Target ChooseTarget(const Options& options, Capture::ICaptureBackend& b
     }
     console.Notice("click the window to capture, or press and drag a rectangle around a pane; Escape cancels");
     const std::optional<Capture::Target> picked = backend.Pick();
+    if (!picked && Cli::StopSignals() > 0) {
+        Cli::StopCancelled();
+    }
     if (!picked) {
         throw Cli::ToolError(Cli::ExitCode::SelectionCancelled, "selection cancelled; nothing was captured");
     }
@@ -115,9 +118,10 @@ std::string EndText(CaptureEnd end, bool byEnter, const Options& options, std::s
         return "until the window kept changing for " + giveUp;
     case CaptureEnd::NoMovement:
         throw Cli::ToolError(Cli::ExitCode::InputError,
-                             "the content did not move when the wheel turned at the centre of the captured area: it "
-                             "does not scroll there; scroll it yourself with --manual, or name the part that "
-                             "scrolls with --region or --select");
+                             "the content did not move when the wheel turned at the centre of the captured area: "
+                             "it is at its end already (--from-start brings it back), or it does not scroll there "
+                             "(scroll it yourself with --manual, or name the part that scrolls with --region or "
+                             "--select)");
     case CaptureEnd::Stopped:
         break;
     }

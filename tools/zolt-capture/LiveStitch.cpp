@@ -71,7 +71,7 @@ private:
 LiveStitch::LiveStitch(const Options& options, CaptureRecorder& recorder)
     : options_(options), recorder_(recorder), listener_(std::make_unique<DeferredListener>())
 {
-    if (options.stitcher == Cli::StitcherKind::Page) {
+    if (options.stitcher == Cli::StitcherKind::Page && options.stitchWhileCapturing) {
         session_ = std::make_unique<Stitching::PageStitchSession>(options.parameters, recorder.Store().Provider());
     }
     worker_ = std::thread([this] { Work(); });

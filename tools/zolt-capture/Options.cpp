@@ -25,7 +25,7 @@ constexpr int MAX_COORDINATE = 1 << 16;
 
 const char* const DESCRIPTION =
     "Captures a window while its content scrolls and joins the captures into one tall (or wide)\n"
-    "image. Each capture is measured and stitched while the next one is taken.\n"
+    "image. With the page stitcher, each capture is measured while the next one is taken.\n"
     "\n"
     "Automatic (the default): the tool turns the wheel step by step, waiting for the window to\n"
     "settle after each, until the content stops moving.\n"
@@ -41,7 +41,7 @@ const char* const DESCRIPTION =
     "  zolt-capture --manual --window-name Chromium -o page.png\n"
     "--select: click a window, or press and drag a rectangle around a pane; the wheel then\n"
     "scrolls the pane (as with --region). Escape cancels.\n"
-    "  zolt-capture --select -o - | xclip -selection clipboard -t image/png";
+    "  zolt-capture --select -o - | xclip -selection clipboard -t image/png\n";
 
 const char* const FOOTER =
     "Ctrl-C ends the capture and stitches what was captured; a second Ctrl-C cancels and writes\n"
@@ -182,7 +182,7 @@ void AddScrollOptions(CLI::App& app, Options& options)
     Capture::ScrollPlan& scroll = options.scroll;
     app.add_option("--scroll", scroll.clicks,
                    "wheel clicks per step (default: the first step takes one, the others as many as move the "
-                   "view about half of the area that scrolls, never more than 70 % of it)")
+                   "view about half of the area that scrolls, never more than 55 % of it)")
         ->type_name("N")
         ->transform(Cli::WholeNumber(1, 100))
         ->group("Scrolling");

@@ -32,6 +32,9 @@ struct Options : Cli::CommonOptions {
     std::chrono::milliseconds idle{10000};
     /// Folder for the numbered raw captures; empty for none.
     std::string saveFolder;
+    /// Measure each pair while the next capture is taken (page stitcher); off, everything is
+    /// stitched after the last capture. Not an option: the capture benchmark compares the two.
+    bool stitchWhileCapturing = true;
 
     Capture::WatchPlan Watch() const;
 };

@@ -32,7 +32,7 @@ struct ScrollPlan {
 CaptureEnd RunScrollLoop(ICaptureBackend& backend, const Target& target, const ScrollPlan& plan, Clock& clock,
                          const LoopHost& host);
 
-/// Wheel clicks per step that move the view about half of `scrollingLength`, at most 70 % of
+/// Wheel clicks per step that move the view about half of `scrollingLength`, at most 55 % of
 /// it, at least one: for a view that moved `pixelsPerClick` per click.
 int ChooseClicks(double pixelsPerClick, int scrollingLength);
 
