@@ -30,6 +30,21 @@ bool SameColour(const unsigned char* p, const unsigned char* q)
     return std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]) <= kSameColourTolerance;
 }
 
+/// `same[x]` = 1 where pixel x of the RGBA rows `a` and `b` (`count` pixels) shows the same
+/// colour, else 0. Two plain loops over bytes, so that the compiler vectorises them.
+void SameRow(const unsigned char* a, const unsigned char* b, int count, unsigned char* same,
+             std::vector<unsigned char>& difference)
+{
+    difference.resize(static_cast<std::size_t>(4 * count));
+    unsigned char* d = difference.data();
+    for (int i = 0; i < 4 * count; ++i) {
+        d[i] = a[i] > b[i] ? a[i] - b[i] : b[i] - a[i];
+    }
+    for (int x = 0; x < count; ++x) {
+        same[x] = d[4 * x] + d[4 * x + 1] + d[4 * x + 2] <= kSameColourTolerance ? 1 : 0;
+    }
+}
+
 /// Pixels with an edge next to them.
 cv::Mat Textured(const cv::Mat& image)
 {
@@ -166,6 +181,9 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
         const cv::Rect here = whole & (whole - neighbour.shift);
         cv::Mat& following = neighbour.before ? evidence.followingBefore : evidence.followingAfter;
         TileCounts tiles(image.size());
+        std::vector<unsigned char> sameRow(static_cast<std::size_t>(image.cols));
+        std::vector<unsigned char> movedRow(static_cast<std::size_t>(image.cols));
+        std::vector<unsigned char> difference;
         for (int y = 0; y < image.rows; ++y) {
             const unsigned char* pixel = image.ptr<unsigned char>(y);
             const unsigned char* other = neighbour.image.ptr<unsigned char>(y);
@@ -177,10 +195,14 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
             unsigned char* stays = stayed.ptr<unsigned char>(y);
             unsigned char* flat = flatVotes.ptr<unsigned char>(y);
             unsigned char* moves = anyMoved.ptr<unsigned char>(y);
+            SameRow(pixel, other, image.cols, sameRow.data(), difference);
+            std::fill(movedRow.begin(), movedRow.end(), 0);
+            if (rowInside) {
+                SameRow(pixel + 4 * here.x, shifted + 4 * here.x, here.width, movedRow.data() + here.x, difference);
+            }
             for (int x = 0; x < image.cols; ++x) {
-                const bool same = SameColour(pixel + 4 * x, other + 4 * x);
-                const bool inside = rowInside && x >= here.x && x < here.br().x;
-                const bool moved = inside && SameColour(pixel + 4 * x, shifted + 4 * x);
+                const bool same = sameRow[static_cast<std::size_t>(x)] != 0;
+                const bool moved = movedRow[static_cast<std::size_t>(x)] != 0;
                 const bool edge = textured[x] != 0;
                 if (edge) {
                     const std::size_t tile = tiles.At(y, x);
@@ -189,7 +211,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
                     if (moved && !same) {
                         follows[x] = 255;
                     }
-                } else if (inside && same && !moved) {
+                } else if (same && !moved && rowInside && x >= here.x && x < here.br().x) {
                     ++flat[x];
                 }
                 if (moved) {
