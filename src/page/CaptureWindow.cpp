@@ -73,14 +73,15 @@ cv::Mat LoadCapture(IImageProvider& provider, std::size_t index, const cv::Size&
 }
 
 CaptureWindow::CaptureWindow(IImageProvider& provider, const PageLayout& layout,
-                             const std::vector<cv::Point>& positions, int threads)
+                             const std::vector<cv::Point>& positions, int threads, bool complete)
     : provider_(provider),
       layout_(layout),
       positions_(positions),
       size_(provider.GetImageAt(0)->size()),
       order_(positions.size()),
       previous_(kNone),
-      ahead_(threads > 1)
+      ahead_(threads > 1),
+      complete_(complete)
 {
     std::iota(order_.begin(), order_.end(), std::size_t{0});
     const int axis = layout.MainAxis();
@@ -98,7 +99,26 @@ const cv::Mat& CaptureWindow::At(std::size_t index)
     return capture;
 }
 
-std::vector<std::size_t> CaptureWindow::NeighboursOf(std::size_t rank) const
+void CaptureWindow::Extend()
+{
+    for (std::size_t index = order_.size(); index < positions_.size(); ++index) {
+        order_.push_back(index);
+    }
+}
+
+bool CaptureWindow::Settled(std::size_t rank) const
+{
+    bool settled = false;
+    NeighboursOf(rank, &settled);
+    return complete_ || settled;
+}
+
+std::size_t CaptureWindow::RankOf(std::size_t index) const
+{
+    return static_cast<std::size_t>(std::find(order_.begin(), order_.end(), index) - order_.begin());
+}
+
+std::vector<std::size_t> CaptureWindow::NeighboursOf(std::size_t rank, bool* settled) const
 {
     // The nearest distinct captures on each side, in page order; a repeated capture tells
     // nothing that its twin did not.
@@ -115,12 +135,13 @@ std::vector<std::size_t> CaptureWindow::NeighboursOf(std::size_t rank) const
     };
     std::vector<cv::Point> seen{positions_[order_[rank]]};
     std::vector<std::size_t> before = distinct(-1, kNeighboursPerSide, seen);
-    std::vector<std::size_t> after = distinct(+1, kNeighboursPerSide, seen);
+    std::vector<std::size_t> after = distinct(+1, before.empty() ? kNeighboursAtEnd : kNeighboursPerSide, seen);
+    if (settled != nullptr) {
+        *settled = after.size() == (before.empty() ? kNeighboursAtEnd : kNeighboursPerSide);
+    }
     // At an end of the series, two from the side there is: one alone cannot tell an element
     // from a coincidence.
-    if (before.empty()) {
-        after = distinct(+1, kNeighboursAtEnd, seen = {positions_[order_[rank]]});
-    } else if (after.empty()) {
+    if (after.empty()) {
         before = distinct(-1, kNeighboursAtEnd, seen = {positions_[order_[rank]]});
     }
     before.insert(before.end(), after.begin(), after.end());
@@ -167,10 +188,10 @@ cv::Mat CaptureWindow::SourceCosts(std::size_t index)
 {
     const cv::Rect box = layout_.PageBox();
     const int axis = layout_.MainAxis();
-    const std::size_t rank = static_cast<std::size_t>(std::find(order_.begin(), order_.end(), index) - order_.begin());
+    const std::size_t rank = RankOf(index);
     Judged judged = JudgedAt(rank);
     const Evidence& evidence = judged.evidence;
-    if (ahead_ && rank + 1 < order_.size()) {
+    if (ahead_ && rank + 1 < order_.size() && Settled(rank + 1)) {
         try {
             next_.emplace(rank + 1, std::async(std::launch::async, JudgeTask(rank + 1)));
         } catch (const std::system_error&) {
@@ -228,9 +249,7 @@ cv::Mat CaptureWindow::SourceCosts(std::size_t index)
 void CaptureWindow::DropBefore(std::size_t rank)
 {
     for (auto it = captures_.begin(); it != captures_.end();) {
-        const std::size_t itsRank =
-            static_cast<std::size_t>(std::find(order_.begin(), order_.end(), it->first) - order_.begin());
-        it = itsRank < rank ? captures_.erase(it) : std::next(it);
+        it = RankOf(it->first) < rank ? captures_.erase(it) : std::next(it);
     }
 }
 

@@ -34,12 +34,22 @@ cv::Mat LoadCapture(IImageProvider& provider, std::size_t index, const cv::Size&
 class CaptureWindow {
 public:
     /// `positions[k]` is capture k's scroll position in page pixels. With `threads` above 1 the
-    /// next capture is judged against its neighbours on a worker while this one is ranked.
+    /// next capture is judged against its neighbours on a worker while this one is ranked. A
+    /// series still arriving (`complete` false) may be extended, and only the captures whose
+    /// neighbours have all arrived can be ranked.
     CaptureWindow(IImageProvider& provider, const PageLayout& layout, const std::vector<cv::Point>& positions,
-                  int threads);
+                  int threads, bool complete = true);
 
     /// The capture indices in page order.
     const std::vector<std::size_t>& Order() const { return order_; }
+
+    /// Takes in the captures that `positions` has gained since, which must continue the page
+    /// order (each further along the main axis than the last).
+    void Extend();
+    /// No more captures will arrive.
+    void Complete() { complete_ = true; }
+    /// Whether every neighbour of the capture at `rank` in Order() has arrived.
+    bool Settled(std::size_t rank) const;
 
     const cv::Mat& At(std::size_t index);
 
@@ -51,8 +61,10 @@ public:
 
 private:
     /// Positions in Order() of the nearest captures on either side that show the page from
-    /// other positions.
-    std::vector<std::size_t> NeighboursOf(std::size_t rank) const;
+    /// other positions: one on each side, two at an end of the series. `settled` tells whether
+    /// as many arrived on the far side as it takes.
+    std::vector<std::size_t> NeighboursOf(std::size_t rank, bool* settled = nullptr) const;
+    std::size_t RankOf(std::size_t index) const;
     /// What a capture's neighbours show of it, and the elements found in it.
     struct Judged {
         Evidence evidence;
@@ -83,6 +95,7 @@ private:
     /// The elements of the low capture.
     cv::Mat startElements_;
     const bool ahead_;
+    bool complete_;
     /// The capture being judged ahead, and its rank.
     std::optional<std::pair<std::size_t, std::future<Judged>>> next_;
 };

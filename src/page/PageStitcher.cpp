@@ -6,6 +6,7 @@
 #include "core/Diagnostics.h"
 #include "core/ListenerReports.h"
 #include "page/CaptureWindow.h"
+#include "page/Composition.h"
 #include "page/PageCanvas.h"
 #include "page/ScrollMeasurement.h"
 
@@ -31,6 +32,9 @@ using Codes = IStitcherListener;
 constexpr double kWeakMatch = 0.9;
 /// Share of a whole stitch's progress range that measuring takes.
 constexpr double kMeasuringShare = 0.6;
+/// Captures a live session waits for before it composes ahead: the scrolling area is rarely
+/// settled before.
+constexpr std::size_t kLeastAhead = 4;
 
 cv::Mat Grey(const cv::Mat& rgba)
 {
@@ -183,26 +187,6 @@ std::vector<cv::Point> ScrollPositions(const std::vector<Translation>& translati
     return positions;
 }
 
-/// Composes the page capture by capture, holding a few captures at a time. False when the
-/// listener asked to stop.
-bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box,
-             const std::vector<cv::Point>& positions, int threads, StepProgress& progress, cv::Mat& stitched)
-{
-    const Page::PageLayout layout(size, box, positions);
-    Page::PageCanvas canvas(layout, CV_8UC4);
-    Page::CaptureWindow window(provider, layout, positions, threads);
-    for (const std::size_t index : window.Order()) {
-        const cv::Mat costs = window.SourceCosts(index);
-        canvas.AddFrame(window.At(index), index);
-        canvas.AddPage(window.At(index), costs, index);
-        if (!progress.Step()) {
-            return false;
-        }
-    }
-    stitched = canvas.Finish();
-    return true;
-}
-
 /// The position in [start, end] at `share` of the way.
 int PositionAt(int start, int end, double share)
 {
@@ -220,7 +204,8 @@ public:
 
     std::size_t PendingPairs() { return provider_.Count() > 0 ? provider_.Count() - 1 - measurements_.size() : 0; }
 
-    bool Update(IStitcherListener* listener, int progressStart, int progressEnd)
+    /// Measures the new captures; `ahead` ranks those whose neighbours have all arrived too.
+    bool Update(IStitcherListener* listener, int progressStart, int progressEnd, bool ahead)
     {
         if (spent_) {
             return false;
@@ -250,6 +235,9 @@ public:
                     listener->OnWarning(Codes::WeakCorrelation);
                 }
             }
+            if (ahead) {
+                ComposeAhead();
+            }
         } catch (const Page::CaptureRefused& refused) {
             Diagnostics::ErrorLine(listener, refused.what());
             return Spend();
@@ -274,18 +262,25 @@ public:
             ReportError(listener, Codes::NoImages);
             return Spend();
         }
-        if (!Update(listener, progressStart, middle)) {
+        if (!Update(listener, progressStart, middle, false)) {
             return false;
         }
         try {
             // A single capture never went through a measurement: check it here.
             const cv::Size size = provider_.GetImageAt(0)->size();
-            const std::vector<Translation> translations = Translations();
+            const std::vector<cv::Point> positions = ScrollPositions(Translations());
             const cv::Rect box = ScrollingArea(measurements_, size);
+            if (composition_ && composition_->Continues(box, positions)) {
+                composition_->Advance(positions);
+            } else {
+                composition_ = std::make_unique<Page::Composition>(provider_, size, box, positions,
+                                                                   parameters_.maxThreads, true);
+            }
             StepProgress composing(listener, middle, progressEnd, count);
             cv::Mat stitched;
-            if (!Compose(provider_, size, box, ScrollPositions(translations), parameters_.maxThreads, composing,
-                         stitched)) {
+            const bool composed = composition_->Finish([&composing] { return composing.Step(); }, stitched);
+            composition_.reset();
+            if (!composed) {
                 ReportError(listener, Codes::Cancelled);
                 return Spend();
             }
@@ -301,13 +296,37 @@ private:
     bool Spend()
     {
         spent_ = true;
+        composition_.reset();
         return false;
+    }
+
+    /// Ranks the captures in while more arrive, as long as they come in page order and the
+    /// scrolling area stays; otherwise Finish starts over.
+    void ComposeAhead()
+    {
+        if (provider_.Count() < kLeastAhead) {
+            return;
+        }
+        const std::vector<cv::Point> positions = ScrollPositions(Translations());
+        const cv::Rect box = ScrollingArea(measurements_, size_);
+        if (composition_ && !composition_->Continues(box, positions)) {
+            composition_.reset();
+        }
+        if (!composition_) {
+            if (!Page::InPageOrder(positions)) {
+                return;
+            }
+            composition_ =
+                std::make_unique<Page::Composition>(provider_, size_, box, positions, parameters_.maxThreads, false);
+        }
+        composition_->Advance(positions);
     }
 
     const StitcherParameters parameters_;
     IImageProvider& provider_;
     cv::Size size_;
     std::vector<Page::ScrollMeasurement> measurements_;
+    std::unique_ptr<Page::Composition> composition_;
     bool spent_ = false;
 };
 
@@ -320,7 +339,7 @@ PageStitchSession::~PageStitchSession() = default;
 
 bool PageStitchSession::Update(IStitcherListener* listener, int progressStart, int progressEnd)
 {
-    return state_->Update(listener, progressStart, progressEnd);
+    return state_->Update(listener, progressStart, progressEnd, true);
 }
 
 std::vector<Translation> PageStitchSession::GetTranslations() const

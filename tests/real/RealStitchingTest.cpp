@@ -12,8 +12,6 @@ namespace {
 
 const std::string kSeries[] = {"captures/zlib-howto-tail-1280x800", "captures/libxslt-internals-horizontal-480x640",
                                "captures/expat-reference-windowed-1280x900"};
-const std::string kStickySeries[] = {"rig/handbook-sticky-800x600", "rig/timeline-sticky-horizontal-640x480",
-                                     "rig/handbook-sticky-windowed-1024x768"};
 
 enum Configuration { Basic, Smart, Borders };
 
@@ -61,45 +59,6 @@ INSTANTIATE_TEST_SUITE_P(PageOnly, RealStitching,
                          Name);
 INSTANTIATE_TEST_SUITE_P(Windowed, RealStitching,
                          ::testing::Combine(::testing::Values(kSeries[2]), ::testing::Values(Smart, Borders)), Name);
-
-class PageStitching : public ::testing::TestWithParam<std::string> {};
-
-// Every step exact; sticky sidebars, fixed bars and a floating button each once, where the page's
-// own full render puts them, the page under them taken from where it showed; no transparency.
-TEST_P(PageStitching, LooksLikeThePageItself)
-{
-    const RealSeries series = LoadRealSeries(GetParam());
-    BasicImageProvider provider = series.Provider();
-    StitcherParameters parameters;
-    parameters.maxThreads = 2;
-    PageStitcher stitcher(parameters);
-    cv::Mat result;
-    ASSERT_TRUE(stitcher.Stitch(provider, result, nullptr, 0, 100, true));
-    EXPECT_EQ(stitcher.GetTranslations(), series.truth);
-    const cv::Size frame = series.captures[0].size() - series.pageArea.size();
-    ASSERT_EQ(result.size() - frame, series.fullPage.size());
-    const cv::Mat page = result(cv::Rect(series.pageArea.tl(), series.fullPage.size()));
-    cv::Mat opaque;
-    cv::cvtColor(series.fullPage, opaque, cv::COLOR_BGR2BGRA);
-    EXPECT_GE(IdenticalShare(page, series.fullPage.channels() == 4 ? series.fullPage : opaque), 0.99);
-    cv::Mat alpha;
-    cv::extractChannel(result, alpha, 3);
-    EXPECT_EQ(cv::countNonZero(alpha != 255), 0);
-}
-
-// JPEG at quality 80 blurs every edge a little; the steps must still come out exact.
-TEST_P(PageStitching, MeasuresJpegCapturesExactly)
-{
-    const RealSeries series = LoadRealSeries(GetParam());
-    BasicImageProvider provider = JpegProvider(series, 80);
-    PageStitcher stitcher(StitcherParameters{});
-    cv::Mat result;
-    ASSERT_TRUE(stitcher.Stitch(provider, result, nullptr, 0, 100, true));
-    EXPECT_EQ(stitcher.GetTranslations(), series.truth);
-}
-
-INSTANTIATE_TEST_SUITE_P(Public, PageStitching, ::testing::ValuesIn(kSeries));
-INSTANTIATE_TEST_SUITE_P(Sticky, PageStitching, ::testing::ValuesIn(kStickySeries));
 
 TEST(RealPreview, AcceptsEveryCaptureThatMovedAndRejectsTheRepeatedOne)
 {

@@ -1,6 +1,7 @@
-// The page stitcher, with its default parameters on two threads, on every series of the corpus of
-// real documentation pages (tests/data/corpus): exact steps, the page's own full render
-// reproduced, nothing transparent; and exact steps on JPEG copies of the captures.
+// The page stitcher, with its default parameters on two threads, on every real series: the corpus
+// of documentation pages (tests/data/corpus), our own pages (rig) and the public captures: exact
+// steps, the page's own full render reproduced, nothing transparent; exact steps on JPEG copies of
+// the captures; and a live session that gives what a whole stitch gives.
 
 #include "RealSeries.h"
 
@@ -13,17 +14,22 @@ namespace ZOLT {
 namespace Stitching {
 namespace {
 
-/// Every series folder of the corpus, in name order: a series added there is tested.
+/// Every series of the corpus, of our own pages (rig) and of the public captures, in name order
+/// within each: a series added there is tested.
 std::vector<std::string> CorpusSeries()
 {
-    std::vector<std::string> folders;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(ZOLT_TEST_DATA_DIR) + "/corpus")) {
-        if (entry.is_directory()) {
-            folders.push_back(entry.path().filename().string());
+    std::vector<std::string> series;
+    for (const std::string collection : {"corpus", "rig", "captures"}) {
+        std::vector<std::string> folders;
+        for (const auto& entry : std::filesystem::directory_iterator(std::string(ZOLT_TEST_DATA_DIR) + "/" + collection)) {
+            if (entry.is_directory()) {
+                folders.push_back(collection + "/" + entry.path().filename().string());
+            }
         }
+        std::sort(folders.begin(), folders.end());
+        series.insert(series.end(), folders.begin(), folders.end());
     }
-    std::sort(folders.begin(), folders.end());
-    return folders;
+    return series;
 }
 
 /// How many of the measured steps equal the recorded ones.
@@ -51,7 +57,7 @@ class CorpusStitching : public ::testing::TestWithParam<std::string> {};
 // area for an upward series: the frame stays at the top of the result).
 TEST_P(CorpusStitching, LooksLikeThePageItself)
 {
-    const std::string name = "corpus/" + GetParam();
+    const std::string& name = GetParam();
     const RealSeries series = LoadRealSeries(name);
     BasicImageProvider provider = series.Provider();
     cv::Mat result;
@@ -70,7 +76,7 @@ TEST_P(CorpusStitching, LooksLikeThePageItself)
 // JPEG at quality 80 blurs every edge a little; the steps must still come out exact.
 TEST_P(CorpusStitching, MeasuresJpegCapturesExactly)
 {
-    const std::string name = "corpus/" + GetParam();
+    const std::string& name = GetParam();
     const RealSeries series = LoadRealSeries(name);
     BasicImageProvider provider = JpegProvider(series, 80);
     // Measuring is all that JPEG noise can upset: the session measures without composing.
@@ -85,11 +91,38 @@ TEST_P(CorpusStitching, MeasuresJpegCapturesExactly)
 std::string SeriesName(const ::testing::TestParamInfo<std::string>& info)
 {
     std::string name = info.param;
-    std::replace(name.begin(), name.end(), '-', '_');
+    std::replace_if(name.begin(), name.end(), [](char c) { return c == '-' || c == '/'; }, '_');
     return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Documentation, CorpusStitching, ::testing::ValuesIn(CorpusSeries()), SeriesName);
+
+// A live session that takes the captures one by one, composing ahead while they arrive, gives
+// the image of a whole stitch: in page order (a sticky sidebar pushed at the end, a framed window)
+// and against it (an upward series, which it composes at the end).
+TEST(LiveSession, GivesTheImageOfAWholeStitch)
+{
+    for (const std::string name : {"rig/handbook-sticky-windowed-1024x768", "corpus/gtkdoc-glib-timers-up-800x600"}) {
+        const RealSeries series = LoadRealSeries(name);
+        BasicImageProvider whole = series.Provider();
+        cv::Mat expected;
+        StitchedSteps(whole, expected);
+        StitcherParameters parameters;
+        parameters.maxThreads = 2;
+        BasicImageProvider arriving;
+        PageStitchSession session(parameters, arriving);
+        for (const cv::Mat& capture : series.captures) {
+            cv::Mat own = capture.clone();
+            arriving.Add(own);
+            ASSERT_TRUE(session.Update(nullptr, 0, 100)) << name;
+        }
+        cv::Mat live;
+        ASSERT_TRUE(session.Finish(live, nullptr, 0, 100, true)) << name;
+        EXPECT_EQ(session.GetTranslations(), series.truth) << name;
+        ASSERT_EQ(live.size(), expected.size()) << name;
+        EXPECT_EQ(cv::norm(live, expected, cv::NORM_INF), 0.0) << name;
+    }
+}
 
 }  // namespace
 }  // namespace Stitching
