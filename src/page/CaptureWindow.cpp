@@ -139,8 +139,10 @@ cv::Mat CaptureWindow::SourceCosts(std::size_t index)
     // its column) looks like page from then on.
     std::vector<Element> elements = FindElements(evidence, axis);
     if (previous_ != kNone) {
-        for (Element& element : TrackElements(At(previous_)(box), previousTextured_, previousDisplaced_, image,
-                                              positions_[previous_] - positions_[index], axis)) {
+        for (Element& element :
+             WithoutFoundAgain(TrackElements(At(previous_)(box), previousTextured_, previousDisplaced_, image,
+                                             positions_[previous_] - positions_[index], axis),
+                               elements, box.size())) {
             elements.push_back(std::move(element));
         }
     }

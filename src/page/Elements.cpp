@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace ZOLT {
 namespace Stitching {
@@ -29,6 +30,12 @@ constexpr int kSamples = 4096;
 /// Share of an element's samples that must show at an offset for it to be found there.
 constexpr double kFoundShare = 0.8;
 constexpr int kLeastFound = 24;
+/// Samples of the first, sparse look at each offset.
+constexpr std::size_t kSparseSamples = 256;
+/// Share of a followed element that found elements must cover for it to be the same one.
+constexpr double kFoundAgainShare = 0.8;
+/// What a sparse look must find to earn a full one: fewer samples wander more.
+constexpr double kSparseFoundShare = 0.6;
 
 bool SamePixel(const cv::Vec4b& a, const cv::Vec4b& b)
 {
@@ -178,21 +185,57 @@ std::vector<cv::Point> Samples(const Element& element, const cv::Mat& textured)
     return points;
 }
 
-/// How many of `samples` of `previous` show in `current` at `offset`, and how many land inside it.
+/// How many of `samples` of `previous` show in `current` at `offset`, and how many land inside
+/// it; gives up (returning no hits) once more are missing than a found element may miss.
 std::pair<int, int> Found(const cv::Mat& previous, const cv::Mat& current, const std::vector<cv::Point>& samples,
-                          const cv::Point& offset)
+                          std::size_t stride, double share, const cv::Point& offset)
 {
     const cv::Rect area(cv::Point(), current.size());
+    const double allowed = (1.0 - share) * static_cast<double>(samples.size()) / static_cast<double>(stride);
     int inside = 0;
     int found = 0;
-    for (const cv::Point& point : samples) {
-        const cv::Point there = point + offset;
+    for (std::size_t i = 0; i < samples.size(); i += stride) {
+        const cv::Point there = samples[i] + offset;
         if (area.contains(there)) {
             ++inside;
-            found += SamePixel(previous.at<cv::Vec4b>(point), current.at<cv::Vec4b>(there));
+            found += SamePixel(previous.at<cv::Vec4b>(samples[i]), current.at<cv::Vec4b>(there));
+            if (inside - found > allowed) {
+                return {0, inside};
+            }
         }
     }
     return {found, inside};
+}
+
+/// The offset at which most of `samples` show again, among staying put, moving its own way
+/// towards the page's motion and (when `withPage`) the page's motion itself; false when none.
+bool Locate(const cv::Mat& previous, const cv::Mat& current, const std::vector<cv::Point>& samples,
+            const cv::Point& pageShift, int axis, bool withPage, cv::Point& located)
+{
+    const int along = axis == 0 ? pageShift.y : pageShift.x;
+    const int step = along > 0 ? 1 : -1;
+    const int last = withPage ? along : along - step;
+    // A sparse look at every offset, then a full one at those that pass it.
+    const std::size_t stride = std::max<std::size_t>(1, samples.size() / kSparseSamples);
+    int bestFound = 0;
+    bool any = false;
+    for (int offset = 0;; offset += step) {
+        const cv::Point shift =
+            offset == along ? pageShift : (axis == 0 ? cv::Point(0, offset) : cv::Point(offset, 0));
+        const auto sparse = Found(previous, current, samples, stride, kSparseFoundShare, shift);
+        if (sparse.first > 0 && sparse.first >= kSparseFoundShare * sparse.second) {
+            const auto [hits, inside] = Found(previous, current, samples, 1, kFoundShare, shift);
+            if (inside >= kLeastFound && hits >= kFoundShare * inside && hits > bestFound) {
+                bestFound = hits;
+                located = shift;
+                any = true;
+            }
+        }
+        if (offset == last || along == 0 || (along > 0 ? offset > last : offset < last)) {
+            break;
+        }
+    }
+    return any;
 }
 
 }  // namespace
@@ -210,32 +253,13 @@ std::vector<Element> TrackElements(const cv::Mat& previous, const cv::Mat& previ
                                    const cv::Point& pageShift, int axis)
 {
     std::vector<Element> found;
-    const int along = axis == 0 ? pageShift.y : pageShift.x;
-    const int step = along > 0 ? 1 : -1;
     for (const Element& element : elements) {
         const std::vector<cv::Point> samples = Samples(element, previousTextured);
         if (samples.size() < static_cast<std::size_t>(kLeastFound)) {
             continue;
         }
-        // Staying put, moving its own way towards the page's motion, or (once moving) with it.
-        int bestFound = 0;
         cv::Point best;
-        bool located = false;
-        const int last = element.moving ? along : along - step;
-        for (int offset = 0;; offset += step) {
-            const bool withPage = offset == along;
-            const cv::Point shift = withPage ? pageShift : (axis == 0 ? cv::Point(0, offset) : cv::Point(offset, 0));
-            const auto [hits, inside] = Found(previous, current, samples, shift);
-            if (inside >= kLeastFound && hits >= kFoundShare * inside && hits > bestFound) {
-                bestFound = hits;
-                best = shift;
-                located = true;
-            }
-            if (offset == last || along == 0) {
-                break;
-            }
-        }
-        if (!located) {
+        if (!Locate(previous, current, samples, pageShift, axis, element.moving, best)) {
             continue;
         }
         const cv::Rect area(cv::Point(), current.size());
@@ -251,6 +275,19 @@ std::vector<Element> TrackElements(const cv::Mat& previous, const cv::Mat& previ
         found.push_back(std::move(appearance));
     }
     return found;
+}
+
+std::vector<Element> WithoutFoundAgain(std::vector<Element> followed, const std::vector<Element>& found,
+                                       const cv::Size& size)
+{
+    const cv::Mat foundMask = ElementMask(found, size);
+    followed.erase(std::remove_if(followed.begin(), followed.end(),
+                                  [&](const Element& element) {
+                                      const int covered = cv::countNonZero(foundMask(element.bounds) & element.mask);
+                                      return covered >= kFoundAgainShare * cv::countNonZero(element.mask);
+                                  }),
+                   followed.end());
+    return followed;
 }
 
 cv::Mat ElementMask(const std::vector<Element>& elements, const cv::Size& size)

@@ -42,6 +42,11 @@ std::vector<Element> TrackElements(const cv::Mat& previous, const cv::Mat& previ
                                    const std::vector<Element>& elements, const cv::Mat& current,
                                    const cv::Point& pageShift, int axis);
 
+/// `followed` without the elements that `found` covers for the most part: an element found
+/// where it is needs no following too, and the list stays as long as the elements are many.
+std::vector<Element> WithoutFoundAgain(std::vector<Element> followed, const std::vector<Element>& found,
+                                       const cv::Size& size);
+
 /// 255 over every element of `elements`, in an area of `size`.
 cv::Mat ElementMask(const std::vector<Element>& elements, const cv::Size& size);
 

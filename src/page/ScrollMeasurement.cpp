@@ -29,6 +29,13 @@ constexpr int kSweepRowStep = 3;
 /// A step keeps at least 1/this of the changed pixels in its overlap: a 75 % step under a sticky
 /// header keeps little more than 1/40, a sliver that matches by chance less.
 constexpr long kLeastOverlapShare = 50;
+/// Overlap pixels that a match is judged as if it had in addition, all unmatched.
+constexpr long kOverlapPrior = 256;
+/// A pair whose best coarse candidate explains less than this share of its changed pixels is
+/// searched again along each axis.
+constexpr double kWellExplained = 0.9;
+/// Rows skipped while searching every shift along an axis.
+constexpr int kSparseRowStep = 2;
 /// Pixels either side of the sparse sweep's winner that are judged again on every row.
 constexpr int kFineRadius = 2;
 
@@ -265,10 +272,17 @@ public:
         return score;
     }
 
+    /// The share that a few hundred pixels more of overlap would leave: a sliver matched in
+    /// full by chance ranks below a large overlap matched nearly in full.
+    static double Confidence(const Score& score)
+    {
+        return static_cast<double>(score.matched) / static_cast<double>(score.overlap + kOverlapPrior);
+    }
+
     static bool Better(const Score& a, const Score& b)
     {
-        const double fa = a.Fraction();
-        const double fb = b.Fraction();
+        const double fa = Confidence(a);
+        const double fb = Confidence(b);
         return fa > fb || (fa == fb && a.matched > b.matched);
     }
 
@@ -296,6 +310,31 @@ private:
     const cv::Mat& changed_;
     long changedCount_;
 };
+
+/// The best few shifts along each allowed axis, every shift that leaves an overlap judged on a
+/// sparse grid of rows.
+std::vector<Shift> SweepCandidates(const ShiftJudge& judge, const cv::Size& size, int direction)
+{
+    std::vector<std::pair<Score, Shift>> scored;
+    for (const bool alongRows : {true, false}) {
+        if (alongRows ? direction == 1 : direction == 0) {
+            continue;
+        }
+        const int length = alongRows ? size.height : size.width;
+        for (int offset = 1 - length; offset < length; ++offset) {
+            const Shift shift = alongRows ? Shift{offset, 0} : Shift{0, offset};
+            scored.emplace_back(judge.Judge(shift, kSparseRowStep), shift);
+        }
+    }
+    const std::size_t kept = std::min<std::size_t>(kCandidates, scored.size());
+    std::partial_sort(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(kept), scored.end(),
+                      [](const auto& a, const auto& b) { return ShiftJudge::Better(a.first, b.first); });
+    std::vector<Shift> shifts;
+    for (std::size_t i = 0; i < kept; ++i) {
+        shifts.push_back(scored[i].second);
+    }
+    return shifts;
+}
 
 /// Refines a coarse estimate in its neighbourhood along the allowed axes.
 Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
@@ -364,13 +403,22 @@ ScrollMeasurement MeasureScroll(const cv::Mat& previous, const cv::Mat& current,
 
     Shift best;
     Score bestScore;
-    for (const Shift& candidate : CoarseCandidates(previous, current, area, direction)) {
-        const Shift refined = Refine(judge, candidate, direction, radius);
-        const Score score = judge.Judge(refined, 1);
-        if (ShiftJudge::Better(score, bestScore)) {
-            best = refined;
-            bestScore = score;
+    std::vector<Shift> candidates = CoarseCandidates(previous, current, area, direction);
+    for (std::size_t round = 0; round < 2; ++round) {
+        for (const Shift& candidate : candidates) {
+            const Shift refined = Refine(judge, candidate, direction, radius);
+            const Score score = judge.Judge(refined, 1);
+            if (ShiftJudge::Better(score, bestScore)) {
+                best = refined;
+                bestScore = score;
+            }
         }
+        if (bestScore.Fraction() >= kWellExplained) {
+            break;
+        }
+        // Where one capture shows little (a page's blank end), the coarse correlation sees only
+        // the other's content: try every shift along each axis on a sparse grid.
+        candidates = SweepCandidates(judge, current.size(), direction);
     }
     measurement.translation = Translation(best.rows, best.cols);
     measurement.matchedShare = bestScore.Fraction();

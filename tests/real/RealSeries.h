@@ -77,7 +77,8 @@ inline BasicImageProvider JpegProvider(const RealSeries& series, int quality)
         std::vector<unsigned char> jpeg;
         cv::imencode(".jpg", capture, jpeg, {cv::IMWRITE_JPEG_QUALITY, quality});
         cv::Mat decoded;
-        cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), decoded, cv::COLOR_BGR2BGRA);
+        // As the tool hands captures over: red, green, blue, alpha.
+        cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), decoded, cv::COLOR_BGR2RGBA);
         provider.Add(decoded);
     }
     return provider;
