@@ -27,12 +27,12 @@ const std::vector<std::string> kCorpus = {
     "material-literatenav-sample-1280x800",
     "material-literatenav-sticky-1280x800",
     "material-literatenav-windowed-up-1024x768",
-    "mdbook-nomicon-vec-dark-1366x768",
     "mdbook-ownership-up-1280x800",
     "pydata-mpltheme-pushed-1280x800",
     "pydata-mpltheme-pushed-up-1024x768",
     "rtd-tornado-httpclient-windowed-1280x900",
     "rustdoc-cell-module-dpr2-720x450",
+    "rustdoc-std-index-dark-1024x768",
     "sphinx13-quickstart-1920x1080",
     "texinfo-libffi-basics-1024x768",
 };

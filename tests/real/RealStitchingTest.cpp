@@ -13,8 +13,7 @@ namespace {
 const std::string kSeries[] = {"captures/zlib-howto-tail-1280x800", "captures/libxslt-internals-horizontal-480x640",
                                "captures/expat-reference-windowed-1280x900"};
 const std::string kStickySeries[] = {"rig/handbook-sticky-800x600", "rig/timeline-sticky-horizontal-640x480",
-                                     "rig/handbook-sticky-windowed-1024x768", "rig/crane-banner-1024x768",
-                                     "rig/crane-banner-up-800x600"};
+                                     "rig/handbook-sticky-windowed-1024x768"};
 
 enum Configuration { Basic, Smart, Borders };
 
