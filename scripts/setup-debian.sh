@@ -8,9 +8,17 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  # zolt-capture, and its tests: Chromium showing the test pages on a private X server.
+  # The Python package zolt, its tests, and cv2 for its examples.
+  python3-dev pybind11-dev python3-numpy python3-pytest python3-opencv
+  # zolt-capture, and its tests: Chromium showing the test pages and Debian documentation pages
+  # of three generators (Sphinx classic theme, rustdoc, Doxygen), xterm and xmessage, on a private
+  # X server, driven through XTest by xdotool.
   libx11-dev libxtst-dev
-  xvfb x11-utils chromium fonts-dejavu-core imagemagick
+  xvfb x11-utils chromium fonts-dejavu-core imagemagick xdotool xterm
+  python-mpmath-doc rust-doc libjsoncpp-doc
+  # Its Wayland backend, and its tests: a headless sway, and weston as a compositor without
+  # screencopy.
+  libwayland-dev wayland-protocols sway weston
 )
 
 missing=()

@@ -44,6 +44,14 @@ public:
     virtual bool ExtractBorders(IImageProvider& provider) = 0;
     /// Replaces `image` by itself surrounded with the saved borders.
     virtual bool ApplyBorders(cv::Mat& image) = 0;
+
+protected:
+    /// The listener of the Stitch call under way, which the lines of ExtractBorders and
+    /// ApplyBorders go to; null outside a Stitch call, when they go to the console.
+    IStitcherListener* StitchListener() const { return stitchListener_; }
+
+private:
+    IStitcherListener* stitchListener_ = nullptr;
 };
 
 /// Border detection from the grey differences of consecutive captures.

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace ZOLT {
@@ -82,8 +83,9 @@ struct ZOLT_STITCHING_API StitcherParameters {
 
 /// Receives the reports of a long operation and can stop it.
 ///
-/// OnProgress may arrive on detection worker threads (one at a time) and OnWarning with
-/// WeakCorrelation from several workers at once; every other call arrives on the calling thread.
+/// OnProgress may arrive on detection worker threads (one at a time), OnWarning with
+/// WeakCorrelation and OnMessage from several workers at once; every other call arrives on the
+/// calling thread.
 struct ZOLT_STITCHING_API IStitcherListener {
     enum StitcherErrorCodes : std::int32_t {
         NoError = 0,
@@ -100,6 +102,13 @@ struct ZOLT_STITCHING_API IStitcherListener {
         WeakCorrelation = 4,
     };
 
+    enum MessageSeverity : std::int32_t {
+        /// A failure or refusal: what the operation could not do, and where it stopped.
+        ErrorMessage = 1,
+        /// The work goes on in another way (no borders were found, so none are put back).
+        NoticeMessage = 2,
+    };
+
     IStitcherListener() = default;
     IStitcherListener(const IStitcherListener&) = default;
     IStitcherListener& operator=(const IStitcherListener&) = default;
@@ -111,6 +120,10 @@ struct ZOLT_STITCHING_API IStitcherListener {
     /// The answer decides the outcome only when `recoverable` is true.
     virtual bool OnError(StitcherErrorCodes code, bool recoverable) = 0;
     virtual void OnWarning(StitcherWarningCodes code) = 0;
+    /// One of the library's own lines on what the operation refused or left out. The default
+    /// writes it as the library does without a listener: error lines to the standard error
+    /// stream, notices to the standard output stream, each ended and flushed.
+    virtual void OnMessage(MessageSeverity severity, const std::string& text);
 };
 
 /// Joins a provider's captures into one image.

@@ -31,8 +31,9 @@ protected:
                                   int progressStart, int progressEnd);
 
 private:
-    bool CalcResultImage(cv::Rect& placement, cv::Size& resultSize);
-    IStitcherListener::StitcherErrorCodes SizeResultImage(cv::Mat& canvas, cv::Rect& placement);
+    bool CalcResultImage(cv::Rect& placement, cv::Size& resultSize, IStitcherListener* listener);
+    IStitcherListener::StitcherErrorCodes SizeResultImage(cv::Mat& canvas, cv::Rect& placement,
+                                                          IStitcherListener* listener);
     void CropSourceImage(cv::Mat& image, int index, const cv::Rect& placement);
 
     std::shared_ptr<ITranslationDetector> detector_;

@@ -28,22 +28,29 @@ bool BorderDetection::Stitch(IImageProvider& provider, cv::Mat& result, IStitche
 {
     // Checked before extraction so that the host's captures are not cropped for nothing.
     if (!stitcher_) {
-        Diagnostics::ErrorLine("Error: No stitcher to decorate.");
+        Diagnostics::ErrorLine(listener, "Error: No stitcher to decorate.");
         ReportCompletion(listener, reportCompletion, false);
         return false;
     }
 
+    // The designed ExtractBorders and ApplyBorders take no listener: their lines reach this
+    // call's listener through the member, for this call only.
+    stitchListener_ = listener;
+    struct ListenerScope {
+        IStitcherListener*& held;
+        ~ListenerScope() { held = nullptr; }
+    } const scope{stitchListener_};
     const bool extracted = ExtractBorders(provider);
 
     // The wrapped stitcher gets the whole range and never reports completion: this call does.
     if (!stitcher_->Stitch(provider, result, listener, progressStart, progressEnd, false)) {
-        Diagnostics::ErrorLine("Error: Failed to stitch images.");
+        Diagnostics::ErrorLine(listener, "Error: Failed to stitch images.");
         ReportCompletion(listener, reportCompletion, false);
         return false;
     }
 
     if (extracted && !ApplyBorders(result)) {
-        Diagnostics::ErrorLine("Error: Found borders, but failed to apply them to result image.");
+        Diagnostics::ErrorLine(listener, "Error: Found borders, but failed to apply them to result image.");
         if (listener == nullptr) {
             return false;
         }

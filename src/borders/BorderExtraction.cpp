@@ -16,7 +16,7 @@ namespace {
 /// Replaces `holder` by a deep copy of the strip (rows, cols) of `first`, or by an empty matrix
 /// when the side has no strip, so that an older extraction's strip is never re-applied.
 bool SaveBorder(std::shared_ptr<cv::Mat>& holder, bool hasStrip, const cv::Mat& first, const cv::Range& rows,
-                const cv::Range& cols, const char* failure)
+                const cv::Range& cols, const char* failure, IStitcherListener* listener)
 {
     if (!hasStrip) {
         holder = std::make_shared<cv::Mat>();
@@ -24,7 +24,7 @@ bool SaveBorder(std::shared_ptr<cv::Mat>& holder, bool hasStrip, const cv::Mat& 
     }
     holder = std::make_shared<cv::Mat>(first(rows, cols).clone());
     if (holder->empty()) {
-        Diagnostics::ErrorLine(failure);
+        Diagnostics::ErrorLine(listener, failure);
         return false;
     }
     return true;
@@ -48,7 +48,7 @@ void PlaceBorder(const cv::Mat& border, cv::Mat target)
 bool BasicBorderDetection::ExtractBorders(IImageProvider& provider)
 {
     if (provider.Count() == 0) {
-        Diagnostics::ErrorLine("Error: Empty image list when extracting common borders.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: Empty image list when extracting common borders.");
         return false;
     }
 
@@ -57,11 +57,11 @@ bool BasicBorderDetection::ExtractBorders(IImageProvider& provider)
     cv::Range rowRange(0, 0);
     cv::Range colRange(0, 0);
     if (!FindContent(provider, size, rowRange, colRange)) {
-        Diagnostics::NoticeLine("No content box was found.");
+        Diagnostics::NoticeLine(StitchListener(), "No content box was found.");
         return false;
     }
     if (!CopyBorders(first, rowRange, colRange)) {
-        Diagnostics::NoticeLine("No borders were extracted.");
+        Diagnostics::NoticeLine(StitchListener(), "No borders were extracted.");
         return false;
     }
 
@@ -78,19 +78,19 @@ bool BasicBorderDetection::CopyBorders(const cv::Mat& first, const cv::Range& ro
     const int cols = first.cols;
     const cv::Range allCols(0, cols);
     const bool saved = SaveBorder(topBorder_, rowRange.start > 0, first, cv::Range(0, rowRange.start), allCols,
-                                  "Error: Failed to extract top border.") &&
+                                  "Error: Failed to extract top border.", StitchListener()) &&
                        SaveBorder(bottomBorder_, rowRange.end < rows, first, cv::Range(rowRange.end, rows), allCols,
-                                  "Error: Failed to extract bottom border.") &&
+                                  "Error: Failed to extract bottom border.", StitchListener()) &&
                        SaveBorder(leftBorder_, colRange.start > 0, first, rowRange, cv::Range(0, colRange.start),
-                                  "Error: Failed to extract left border.") &&
+                                  "Error: Failed to extract left border.", StitchListener()) &&
                        SaveBorder(rightBorder_, colRange.end < cols, first, rowRange, cv::Range(colRange.end, cols),
-                                  "Error: Failed to extract right border.");
+                                  "Error: Failed to extract right border.", StitchListener());
     if (!saved) {
         return false;
     }
 
     if (!HoldsAnyBorder()) {
-        Diagnostics::ErrorLine("Error: No border has been extracted.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: No border has been extracted.");
         return false;
     }
     return true;
@@ -99,11 +99,11 @@ bool BasicBorderDetection::CopyBorders(const cv::Mat& first, const cv::Range& ro
 bool BasicBorderDetection::ApplyBorders(cv::Mat& image)
 {
     if (image.empty()) {
-        Diagnostics::ErrorLine("Error: Input image is empty.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: Input image is empty.");
         return false;
     }
     if (!HoldsAnyBorder()) {
-        Diagnostics::ErrorLine("Error: No border has been extracted.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: No border has been extracted.");
         return false;
     }
 
@@ -117,12 +117,12 @@ bool BasicBorderDetection::ApplyBorders(cv::Mat& image)
         bordered = LargeZeros(finalSize, image.type());
         image.copyTo(bordered(rowRange, colRange));
     } catch (const cv::Exception&) {
-        Diagnostics::ErrorLine("Error: Insufficient memory to apply borders.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: Insufficient memory to apply borders.");
         return false;
     }
 
     if (!AddBorders(rowRange, colRange, bordered)) {
-        Diagnostics::ErrorLine("Error: Failed to apply borders.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: Failed to apply borders.");
         return false;
     }
     image = bordered;

@@ -21,21 +21,21 @@ namespace {
 
 /// The grey image of a capture; false (with an error line) for captures that are not 8-bit,
 /// whose grey values would not be the bytes the scans read.
-bool ConvertToGrey(const cv::Mat& capture, cv::Mat& grey)
+bool ConvertToGrey(const cv::Mat& capture, cv::Mat& grey, IStitcherListener* listener)
 {
     cv::cvtColor(capture, grey, cv::COLOR_RGBA2GRAY);
     if (grey.depth() != CV_8U) {
-        Diagnostics::ErrorLine("Error: Captures must be 8-bit to identify a content box.");
+        Diagnostics::ErrorLine(listener, "Error: Captures must be 8-bit to identify a content box.");
         return false;
     }
     return true;
 }
 
-void BoundaryFailure(const char* sides, std::size_t index)
+void BoundaryFailure(const char* sides, std::size_t index, IStitcherListener* listener)
 {
     const std::string line = std::string("Error: Failed to find ") + sides + " content boundary for image with index " +
                              std::to_string(index) + ".";
-    Diagnostics::ErrorLine(line);
+    Diagnostics::ErrorLine(listener, line);
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ bool BasicBorderDetection::FindContent(IImageProvider& provider, const cv::Size&
 {
     const std::size_t count = provider.Count();
     if (count < 2) {
-        Diagnostics::ErrorLine("Error: Not enough images to identify a content box.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: Not enough images to identify a content box.");
         return false;
     }
 
@@ -75,23 +75,23 @@ bool BasicBorderDetection::FindContent(IImageProvider& provider, const cv::Size&
     colRange = cv::Range(size.width, 0);
 
     cv::Mat previousGrey;
-    if (!ConvertToGrey(*provider.GetImageAt(0), previousGrey)) {
+    if (!ConvertToGrey(*provider.GetImageAt(0), previousGrey, StitchListener())) {
         return false;
     }
     for (std::size_t i = 1; i < count; ++i) {
         cv::Mat currentGrey;
-        if (!ConvertToGrey(*provider.GetImageAt(i), currentGrey)) {
+        if (!ConvertToGrey(*provider.GetImageAt(i), currentGrey, StitchListener())) {
             return false;
         }
         cv::Mat difference;
         cv::absdiff(previousGrey, currentGrey, difference);
 
         if (!FindTopAndLeftContentBoundary(difference, rowRange, colRange)) {
-            BoundaryFailure("top or left", i);
+            BoundaryFailure("top or left", i, StitchListener());
             return false;
         }
         if (!FindBottomAndRightContentBoundary(difference, rowRange, colRange)) {
-            BoundaryFailure("bottom or right", i);
+            BoundaryFailure("bottom or right", i, StitchListener());
             return false;
         }
         previousGrey = currentGrey;
@@ -100,7 +100,7 @@ bool BasicBorderDetection::FindContent(IImageProvider& provider, const cv::Size&
     if (rowRange.start < rowRange.end && colRange.start < colRange.end) {
         return true;
     }
-    Diagnostics::ErrorLine("Error: Bad content box created.");
+    Diagnostics::ErrorLine(StitchListener(), "Error: Bad content box created.");
     return false;
 }
 
@@ -125,7 +125,7 @@ bool BasicBorderDetection::FindTopAndLeftContentBoundary(cv::Mat& difference, cv
             }
             bool isContent = false;
             if (!CheckNearestNeighbors(difference, r, c, isContent)) {
-                Diagnostics::ErrorLine("Error: Nearest neighbor detection failed.");
+                Diagnostics::ErrorLine(StitchListener(), "Error: Nearest neighbor detection failed.");
                 return false;
             }
             if (!isContent) {
@@ -165,7 +165,7 @@ bool BasicBorderDetection::FindBottomAndRightContentBoundary(cv::Mat& difference
             }
             bool isContent = false;
             if (!CheckNearestNeighbors(difference, r, c, isContent)) {
-                Diagnostics::ErrorLine("Error: Nearest neighbor detection failed.");
+                Diagnostics::ErrorLine(StitchListener(), "Error: Nearest neighbor detection failed.");
                 return false;
             }
             if (!isContent) {
@@ -188,7 +188,7 @@ bool BasicBorderDetection::CheckNearestNeighbors(const cv::Mat& difference, int 
     const int lastRow = difference.rows - 1;
     const int lastCol = difference.cols - 1;
     if (lastRow < 1 || lastCol < 1) {
-        Diagnostics::ErrorLine("Error: Image too small to remove border.");
+        Diagnostics::ErrorLine(StitchListener(), "Error: Image too small to remove border.");
         return false;
     }
 

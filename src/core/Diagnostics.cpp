@@ -12,6 +12,24 @@ void WriteLine(Stream stream, const std::string& text)
     out << text << std::endl;
 }
 
+void ErrorLine(IStitcherListener* listener, const std::string& text)
+{
+    if (listener != nullptr) {
+        listener->OnMessage(IStitcherListener::ErrorMessage, text);
+    } else {
+        WriteLine(Stream::Error, text);
+    }
+}
+
+void NoticeLine(IStitcherListener* listener, const std::string& text)
+{
+    if (listener != nullptr) {
+        listener->OnMessage(IStitcherListener::NoticeMessage, text);
+    } else {
+        WriteLine(Stream::Output, text);
+    }
+}
+
 }  // namespace Diagnostics
 }  // namespace Stitching
 }  // namespace ZOLT

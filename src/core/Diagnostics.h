@@ -1,7 +1,10 @@
 #pragma once
 
-// The library's diagnostic lines: every one goes through WriteLine, so that they share one form
-// (the text, a line end, a flush) and one place to change it.
+// The library's diagnostic lines. A line that belongs to an operation with a listener goes to
+// that listener's OnMessage; every other one is written by WriteLine, so that they share one
+// form (the text, a line end, a flush) and one place to change it.
+
+#include <ZOLT/Core.h>
 
 #include <string>
 
@@ -18,16 +21,21 @@ enum class Stream {
 
 void WriteLine(Stream stream, const std::string& text);
 
-/// A component's one-line report of a failure or refusal.
+/// A component's one-line report of a failure or refusal, to `listener` when there is one.
+void ErrorLine(IStitcherListener* listener, const std::string& text);
+
+/// A notice that the work goes on in another way, to `listener` when there is one.
+void NoticeLine(IStitcherListener* listener, const std::string& text);
+
+/// The lines of components that no listener reaches.
 inline void ErrorLine(const std::string& text)
 {
-    WriteLine(Stream::Error, text);
+    ErrorLine(nullptr, text);
 }
 
-/// A notice that the work goes on in another way.
 inline void NoticeLine(const std::string& text)
 {
-    WriteLine(Stream::Output, text);
+    NoticeLine(nullptr, text);
 }
 
 }  // namespace Diagnostics

@@ -1,5 +1,7 @@
 #include <ZOLT/Core.h>
 
+#include "core/Diagnostics.h"
+
 // Out-of-line destructors give each interface one home for its virtual table.
 namespace ZOLT {
 
@@ -8,6 +10,11 @@ IImageProvider::~IImageProvider() = default;
 namespace Stitching {
 
 IStitcherListener::~IStitcherListener() = default;
+
+void IStitcherListener::OnMessage(MessageSeverity severity, const std::string& text)
+{
+    Diagnostics::WriteLine(severity == NoticeMessage ? Diagnostics::Stream::Output : Diagnostics::Stream::Error, text);
+}
 IStitcher::~IStitcher() = default;
 ITranslationDetector::~ITranslationDetector() = default;
 

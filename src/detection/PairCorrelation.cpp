@@ -74,7 +74,8 @@ cv::Mat PhaseCorrelationTranslationDetector::CalculateCorrelationMatrix(const cv
                                                                         cv::Size& size) const
 {
     const WorkspacePool::Lease workspace = implementation_->Workspaces().Acquire();
-    const cv::Mat surface = implementation_->Surface(parameters_.direction, first, second, size, *workspace, nullptr);
+    const cv::Mat surface =
+        implementation_->Surface(parameters_.direction, first, second, size, *workspace, nullptr, nullptr);
     // The surface lies in the padded image's buffer, which now belongs to the caller.
     workspace->padded = cv::Mat();
     workspace->paddingClean = false;
@@ -85,7 +86,7 @@ bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, cv::M
 {
     const WorkspacePool::Lease workspace = implementation_->Workspaces().Acquire();
     PackedSpectrum packed;
-    if (!implementation_->Transform(parameters_.direction, image, *workspace, packed, false, size)) {
+    if (!implementation_->Transform(parameters_.direction, image, *workspace, packed, false, size, nullptr)) {
         return false;
     }
     spectrum = Unpack(packed);
@@ -94,7 +95,7 @@ bool PhaseCorrelationTranslationDetector::PerformDFT(const cv::Mat& image, cv::M
 
 bool PhaseCorrelationTranslationDetector::PerformIDFT(const cv::Mat& spectrum, cv::Mat& surface) const
 {
-    return InverseTransform(spectrum, surface);
+    return InverseTransform(spectrum, surface, nullptr);
 }
 
 Translation PhaseCorrelationTranslationDetector::ConvertFrequencyCoordinatesToTranslation(const int (&peak)[2],
@@ -113,9 +114,9 @@ Translation PhaseCorrelationTranslationDetector::Implementation::Correlate(const
 {
     const WorkspacePool::Lease workspace = workspaces_.Acquire();
     cv::Size size(0, 0);
-    cv::Mat surface = Surface(parameters.direction, first, second, size, *workspace, sequence);
+    cv::Mat surface = Surface(parameters.direction, first, second, size, *workspace, sequence, listener);
     if (surface.empty()) {
-        Diagnostics::ErrorLine("Failed to create correlation matrix.");
+        Diagnostics::ErrorLine(listener, "Failed to create correlation matrix.");
         return Translation(0, 0);
     }
 
@@ -144,8 +145,8 @@ Translation PhaseCorrelationTranslationDetector::Implementation::Correlate(const
 
 cv::Mat PhaseCorrelationTranslationDetector::Implementation::Surface(int direction, const cv::Mat& first,
                                                                      const cv::Mat& second, cv::Size& size,
-                                                                     Workspace& workspace,
-                                                                     const SequencePair* sequence) const
+                                                                     Workspace& workspace, const SequencePair* sequence,
+                                                                     IStitcherListener* listener) const
 {
     cv::cvtColor(first, workspace.firstGrey, cv::COLOR_RGBA2GRAY, 0);
     cv::cvtColor(second, workspace.secondGrey, cv::COLOR_RGBA2GRAY, 0);
@@ -158,9 +159,10 @@ cv::Mat PhaseCorrelationTranslationDetector::Implementation::Surface(int directi
     PackedSpectrum secondSpectrum;
     firstSpectrum.packed = RightHalf(workspace.normalised);
     const std::size_t firstIndex = sequence != nullptr ? sequence->first : 0;
-    if (!SpectrumOf(direction, workspace.firstGrey, workspace, false, sequence, firstIndex, firstSpectrum) ||
-        !SpectrumOf(direction, workspace.secondGrey, workspace, true, sequence, firstIndex + 1, secondSpectrum)) {
-        Diagnostics::ErrorLine("Error: Failed to perform DFT.");
+    if (!SpectrumOf(direction, workspace.firstGrey, workspace, false, sequence, firstIndex, firstSpectrum, listener) ||
+        !SpectrumOf(direction, workspace.secondGrey, workspace, true, sequence, firstIndex + 1, secondSpectrum,
+                    listener)) {
+        Diagnostics::ErrorLine(listener, "Error: Failed to perform DFT.");
         return cv::Mat();
     }
     if (firstSpectrum.size != secondSpectrum.size) {
@@ -175,8 +177,8 @@ cv::Mat PhaseCorrelationTranslationDetector::Implementation::Surface(int directi
     // The surface goes over the padded image, whose contents were last needed by the pass above.
     workspace.paddingClean = false;
     cv::Mat surface = workspace.padded;
-    if (!InverseTransform(workspace.normalised, surface)) {
-        Diagnostics::ErrorLine("Error: Failed to perform IDFT.");
+    if (!InverseTransform(workspace.normalised, surface, listener)) {
+        Diagnostics::ErrorLine(listener, "Error: Failed to perform IDFT.");
         return cv::Mat();
     }
     workspace.padded = surface;
@@ -187,24 +189,26 @@ cv::Mat PhaseCorrelationTranslationDetector::Implementation::Surface(int directi
 bool PhaseCorrelationTranslationDetector::Implementation::SpectrumOf(int direction, const cv::Mat& grey,
                                                                      Workspace& workspace, bool inPlace,
                                                                      const SequencePair* sequence, std::size_t index,
-                                                                     PackedSpectrum& spectrum) const
+                                                                     PackedSpectrum& spectrum,
+                                                                     IStitcherListener* listener) const
 {
     if (sequence != nullptr) {
         return sequence->store.Get(
             index,
-            [this, direction, &grey, &workspace](PackedSpectrum& shared) {
+            [this, direction, &grey, &workspace, listener](PackedSpectrum& shared) {
                 cv::Size sharedSize;
-                return Transform(direction, grey, workspace, shared, false, sharedSize);
+                return Transform(direction, grey, workspace, shared, false, sharedSize, listener);
             },
             spectrum);
     }
     cv::Size size;
-    return Transform(direction, grey, workspace, spectrum, inPlace, size);
+    return Transform(direction, grey, workspace, spectrum, inPlace, size, listener);
 }
 
 bool PhaseCorrelationTranslationDetector::Implementation::Transform(int direction, const cv::Mat& image,
                                                                     Workspace& workspace, PackedSpectrum& spectrum,
-                                                                    bool inPlace, cv::Size& size) const
+                                                                    bool inPlace, cv::Size& size,
+                                                                    IStitcherListener* listener) const
 {
     size = PaddedSize(image.size(), direction);
     spectrum.size = size;
@@ -246,19 +250,19 @@ bool PhaseCorrelationTranslationDetector::Implementation::Transform(int directio
         cv::dft(padded, spectrum.packed, 0, nonzeroRows);
     }
     if ((size.width > 1 && spectrum.packed.empty()) || spectrum.firstColumn.empty()) {
-        Diagnostics::ErrorLine("Error: PerformDFT failed.");
+        Diagnostics::ErrorLine(listener, "Error: PerformDFT failed.");
         return false;
     }
     return true;
 }
 
-bool InverseTransform(const cv::Mat& spectrum, cv::Mat& surface)
+bool InverseTransform(const cv::Mat& spectrum, cv::Mat& surface, IStitcherListener* listener)
 {
     // Unscaled on purpose: minimumPeakValue is compared against these values. Of a full complex
     // spectrum the transform reads columns 0 to width / 2 only (the rest would mirror them).
     cv::dft(spectrum, surface, cv::DFT_INVERSE | cv::DFT_REAL_OUTPUT, 0);
     if (surface.empty()) {
-        Diagnostics::ErrorLine("Error: PerformIDFT failed.");
+        Diagnostics::ErrorLine(listener, "Error: PerformIDFT failed.");
         return false;
     }
     return true;

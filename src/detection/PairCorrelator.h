@@ -15,8 +15,9 @@ namespace Stitching {
 /// `direction` searches; the other axis stays 0.
 Translation PeakTranslation(const int (&peak)[2], const cv::Size& size, int direction);
 
-/// The unscaled inverse transform of a full complex spectrum; false when it gave nothing.
-bool InverseTransform(const cv::Mat& spectrum, cv::Mat& surface);
+/// The unscaled inverse transform of a full complex spectrum; false when it gave nothing, with
+/// an error line to `listener` (the console when null).
+bool InverseTransform(const cv::Mat& spectrum, cv::Mat& surface, IStitcherListener* listener);
 
 class PhaseCorrelationTranslationDetector::Implementation {
 public:
@@ -27,20 +28,21 @@ public:
                           Translation* alternative, IStitcherListener* listener, const SequencePair* sequence);
 
     /// The correlation surface of a pair in `workspace`'s padded buffer, and its size in `size`;
-    /// empty when a transform failed.
+    /// empty when a transform failed. Error lines go to `listener` (the console when null).
     cv::Mat Surface(int direction, const cv::Mat& first, const cv::Mat& second, cv::Size& size, Workspace& workspace,
-                    const SequencePair* sequence) const;
+                    const SequencePair* sequence, IStitcherListener* listener) const;
 
     /// The forward transform of a grey image padded to the size `direction` needs. In place, the
     /// packed spectrum is written over the workspace's padded buffer.
     bool Transform(int direction, const cv::Mat& image, Workspace& workspace, PackedSpectrum& spectrum, bool inPlace,
-                   cv::Size& size) const;
+                   cv::Size& size, IStitcherListener* listener) const;
 
     WorkspacePool& Workspaces() { return workspaces_; }
 
 private:
     bool SpectrumOf(int direction, const cv::Mat& grey, Workspace& workspace, bool inPlace,
-                    const SequencePair* sequence, std::size_t index, PackedSpectrum& spectrum) const;
+                    const SequencePair* sequence, std::size_t index, PackedSpectrum& spectrum,
+                    IStitcherListener* listener) const;
 
     WorkspacePool workspaces_;
 };

@@ -168,7 +168,7 @@ std::vector<Translation> PhaseCorrelationTranslationDetector::DetectTranslation(
                                                                                 int progressStart, int progressEnd)
 {
     if (provider.Count() < 2) {
-        Diagnostics::ErrorLine("Error: Not enough images in the IImageProvider.");
+        Diagnostics::ErrorLine(listener, "Error: Not enough images in the IImageProvider.");
         return {};
     }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <system_error>
 
 namespace ZOLT {
 namespace Stitching {
@@ -18,7 +19,8 @@ namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 /// Distinct neighbours per side: what one leaves open (a flat stretch), the next may settle.
-constexpr std::size_t kNeighboursPerSide = 2;
+constexpr std::size_t kNeighboursPerSide = 1;
+constexpr std::size_t kNeighboursAtEnd = 2;
 /// Source costs: the rank of what a pixel shows, then how near it is to a misplaced element.
 constexpr unsigned char kNaturalCost = 0;
 constexpr unsigned char kPageCost = 4;
@@ -38,11 +40,16 @@ cv::Mat NearnessSteps(const cv::Mat& displaced)
     if (cv::countNonZero(displaced) == 0) {
         return steps;
     }
+    // At half resolution: the steps are coarse, the distances need not be finer.
+    cv::Mat half;
+    cv::resize(displaced, half, cv::Size((displaced.cols + 1) / 2, (displaced.rows + 1) / 2), 0, 0, cv::INTER_AREA);
     cv::Mat distance;
-    cv::distanceTransform(~displaced, distance, cv::DIST_L2, 3);
+    cv::distanceTransform(half == 0, distance, cv::DIST_L2, 3);
+    cv::Mat halfSteps = cv::Mat::zeros(half.size(), CV_8U);
     for (const float threshold : kNearElement) {
-        cv::add(steps, 1, steps, distance < threshold);
+        cv::add(halfSteps, 1, halfSteps, distance < threshold / 2);
     }
+    cv::resize(halfSteps, steps, displaced.size(), 0, 0, cv::INTER_NEAREST);
     return steps;
 }
 
@@ -66,13 +73,14 @@ cv::Mat LoadCapture(IImageProvider& provider, std::size_t index, const cv::Size&
 }
 
 CaptureWindow::CaptureWindow(IImageProvider& provider, const PageLayout& layout,
-                             const std::vector<cv::Point>& positions)
+                             const std::vector<cv::Point>& positions, int threads)
     : provider_(provider),
       layout_(layout),
       positions_(positions),
       size_(provider.GetImageAt(0)->size()),
       order_(positions.size()),
-      previous_(kNone)
+      previous_(kNone),
+      ahead_(threads > 1)
 {
     std::iota(order_.begin(), order_.end(), std::size_t{0});
     const int axis = layout.MainAxis();
@@ -92,21 +100,58 @@ const cv::Mat& CaptureWindow::At(std::size_t index)
 
 std::vector<std::size_t> CaptureWindow::NeighboursOf(std::size_t rank) const
 {
-    std::vector<std::size_t> neighbours;
-    std::vector<cv::Point> seen{positions_[order_[rank]]};
-    for (const int step : {-1, +1}) {
-        std::size_t found = 0;
-        for (std::size_t other = rank + step; other < order_.size() && found < kNeighboursPerSide; other += step) {
+    // The nearest distinct captures on each side, in page order; a repeated capture tells
+    // nothing that its twin did not.
+    const auto distinct = [&](int step, std::size_t wanted, std::vector<cv::Point>& seen) {
+        std::vector<std::size_t> found;
+        for (std::size_t other = rank + step; other < order_.size() && found.size() < wanted; other += step) {
             const cv::Point position = positions_[order_[other]];
-            // A repeated capture tells nothing that its twin did not.
             if (std::find(seen.begin(), seen.end(), position) == seen.end()) {
                 seen.push_back(position);
-                neighbours.push_back(other);
-                ++found;
+                found.push_back(other);
             }
         }
+        return found;
+    };
+    std::vector<cv::Point> seen{positions_[order_[rank]]};
+    std::vector<std::size_t> before = distinct(-1, kNeighboursPerSide, seen);
+    std::vector<std::size_t> after = distinct(+1, kNeighboursPerSide, seen);
+    // At an end of the series, two from the side there is: one alone cannot tell an element
+    // from a coincidence.
+    if (before.empty()) {
+        after = distinct(+1, kNeighboursAtEnd, seen = {positions_[order_[rank]]});
+    } else if (after.empty()) {
+        before = distinct(-1, kNeighboursAtEnd, seen = {positions_[order_[rank]]});
     }
-    return neighbours;
+    before.insert(before.end(), after.begin(), after.end());
+    return before;
+}
+
+std::function<CaptureWindow::Judged()> CaptureWindow::JudgeTask(std::size_t rank)
+{
+    const cv::Rect box = layout_.PageBox();
+    const std::size_t index = order_[rank];
+    std::vector<Neighbour> neighbours;
+    for (const std::size_t other : NeighboursOf(rank)) {
+        const std::size_t there = order_[other];
+        // Content at p here shows at p + (position here - position there) there.
+        neighbours.push_back({At(there)(box), positions_[index] - positions_[there], other < rank});
+    }
+    return [image = At(index)(box), neighbours = std::move(neighbours), axis = layout_.MainAxis()] {
+        Judged judged{GatherEvidence(image, neighbours, axis), {}};
+        judged.elements = FindElements(judged.evidence, axis);
+        return judged;
+    };
+}
+
+CaptureWindow::Judged CaptureWindow::JudgedAt(std::size_t rank)
+{
+    if (next_ && next_->first == rank) {
+        std::future<Judged> pending = std::move(next_->second);
+        next_.reset();
+        return pending.get();
+    }
+    return JudgeTask(rank)();
 }
 
 bool CaptureWindow::ShownAtStart(const Element& element) const
@@ -123,21 +168,22 @@ cv::Mat CaptureWindow::SourceCosts(std::size_t index)
     const cv::Rect box = layout_.PageBox();
     const int axis = layout_.MainAxis();
     const std::size_t rank = static_cast<std::size_t>(std::find(order_.begin(), order_.end(), index) - order_.begin());
-    const std::vector<std::size_t> others = NeighboursOf(rank);
-    std::vector<Neighbour> neighbours;
-    for (const std::size_t other : others) {
-        const std::size_t there = order_[other];
-        // Content at p here shows at p + (position here - position there) there.
-        neighbours.push_back({At(there)(box), positions_[index] - positions_[there], other < rank});
+    Judged judged = JudgedAt(rank);
+    const Evidence& evidence = judged.evidence;
+    if (ahead_ && rank + 1 < order_.size()) {
+        try {
+            next_.emplace(rank + 1, std::async(std::launch::async, JudgeTask(rank + 1)));
+        } catch (const std::system_error&) {
+            next_.reset();  // no thread to spare: the next capture is judged when its turn comes
+        }
     }
     const cv::Mat image = At(index)(box);
-    const Evidence evidence = GatherEvidence(image, neighbours, axis);
 
     // Elements are at their place only at the end of the series they keep to; elsewhere they
     // hide the page's content, or show their own twice. The previous capture's misplaced elements
     // are looked for here too: one that moved its own way (a sticky sidebar pushed by the end of
     // its column) looks like page from then on.
-    std::vector<Element> elements = FindElements(evidence, axis);
+    std::vector<Element> elements = std::move(judged.elements);
     if (previous_ != kNone) {
         for (Element& element :
              WithoutFoundAgain(TrackElements(At(previous_)(box), previousTextured_, previousDisplaced_, image,
@@ -159,9 +205,8 @@ cv::Mat CaptureWindow::SourceCosts(std::size_t index)
     const cv::Mat naturalMask = ElementMask(natural, box.size());
     const cv::Mat displacedMask = ElementMask(displaced, box.size()) & ~naturalMask;
 
-    const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
     cv::Mat costs(box.size(), CV_8U, cv::Scalar(kPageCost));
-    costs.setTo(kUnmatchedCost, evidence.textured & ~following);
+    costs.setTo(kUnmatchedCost, evidence.textured & ~evidence.explained);
     costs += NearnessSteps(displacedMask);
     costs.setTo(kNaturalCost, naturalMask);
     costs.setTo(kNeverSource, displacedMask);

@@ -7,7 +7,10 @@
 #include "page/Elements.h"
 #include "page/PageCanvas.h"
 
+#include <functional>
+#include <future>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -30,8 +33,10 @@ cv::Mat LoadCapture(IImageProvider& provider, std::size_t index, const cv::Size&
 /// judged against.
 class CaptureWindow {
 public:
-    /// `positions[k]` is capture k's scroll position in page pixels.
-    CaptureWindow(IImageProvider& provider, const PageLayout& layout, const std::vector<cv::Point>& positions);
+    /// `positions[k]` is capture k's scroll position in page pixels. With `threads` above 1 the
+    /// next capture is judged against its neighbours on a worker while this one is ranked.
+    CaptureWindow(IImageProvider& provider, const PageLayout& layout, const std::vector<cv::Point>& positions,
+                  int threads);
 
     /// The capture indices in page order.
     const std::vector<std::size_t>& Order() const { return order_; }
@@ -48,6 +53,17 @@ private:
     /// Positions in Order() of the nearest captures on either side that show the page from
     /// other positions.
     std::vector<std::size_t> NeighboursOf(std::size_t rank) const;
+    /// What a capture's neighbours show of it, and the elements found in it.
+    struct Judged {
+        Evidence evidence;
+        std::vector<Element> elements;
+    };
+
+    /// Judging the capture at `rank` against its neighbours, ready to run on any thread: the
+    /// images are loaded here.
+    std::function<Judged()> JudgeTask(std::size_t rank);
+    /// The capture at `rank` judged, by the worker when it was started ahead.
+    Judged JudgedAt(std::size_t rank);
     /// Whether a bottom element of the high capture was there at the page's start too: one that
     /// shows up only once the page has scrolled is not part of the page.
     bool ShownAtStart(const Element& element) const;
@@ -66,6 +82,9 @@ private:
     std::vector<Element> previousDisplaced_;
     /// The elements of the low capture.
     cv::Mat startElements_;
+    const bool ahead_;
+    /// The capture being judged ahead, and its rank.
+    std::optional<std::pair<std::size_t, std::future<Judged>>> next_;
 };
 
 }  // namespace Page

@@ -25,6 +25,11 @@ constexpr int kStillTileLeast = 6;
 /// be a coincidence of repeated page lines, an element seldom changes between two.
 constexpr int kStillVotes = 2;
 
+bool SameColour(const unsigned char* p, const unsigned char* q)
+{
+    return std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]) <= kSameColourTolerance;
+}
+
 /// Pixels with an edge next to them.
 cv::Mat Textured(const cv::Mat& image)
 {
@@ -41,45 +46,82 @@ cv::Mat Textured(const cv::Mat& image)
     return textured;
 }
 
-/// 255 over the tiles in which most textured pixels are `kept`, and over those next to them in
-/// which at least half are: an element's edge tile holds page too, while the pixels of two page
-/// lines agree on about a third at most.
-cv::Mat TilesMostlyKept(const cv::Mat& textured, const cv::Mat& kept)
+/// Per tile: how many textured pixels it has, and how many of them stayed at their place.
+struct TileCounts {
+    TileCounts(const cv::Size& size)
+        : columns((size.width + kTile - 1) / kTile),
+          edges(static_cast<std::size_t>(columns * ((size.height + kTile - 1) / kTile)), 0),
+          same(edges.size(), 0)
+    {
+    }
+
+    std::size_t At(int y, int x) const { return static_cast<std::size_t>((y / kTile) * columns + x / kTile); }
+
+    int columns;
+    std::vector<int> edges;
+    std::vector<int> same;
+};
+
+/// The tiles in which most textured pixels stayed at their place, and those next to them in which
+/// at least half did: an element's edge tile holds page too, while the pixels of two page lines
+/// agree on about a third at most.
+std::vector<unsigned char> StillTiles(const TileCounts& counts)
 {
-    const int tilesX = (textured.cols + kTile - 1) / kTile;
-    const int tilesY = (textured.rows + kTile - 1) / kTile;
-    cv::Mat most = cv::Mat::zeros(tilesY, tilesX, CV_8U);
-    cv::Mat half = cv::Mat::zeros(tilesY, tilesX, CV_8U);
-    for (int ty = 0; ty < tilesY; ++ty) {
-        for (int tx = 0; tx < tilesX; ++tx) {
-            const cv::Rect tile = cv::Rect(tx * kTile, ty * kTile, kTile, kTile) & cv::Rect(cv::Point(), textured.size());
-            const int edges = cv::countNonZero(textured(tile));
-            if (edges < kStillTileLeast) {
-                continue;
-            }
-            const int still = cv::countNonZero(kept(tile));
-            most.at<unsigned char>(ty, tx) = still >= kStillTileShare * edges ? 255 : 0;
-            half.at<unsigned char>(ty, tx) = 2 * still >= edges ? 255 : 0;
+    const int columns = counts.columns;
+    const int rows = static_cast<int>(counts.edges.size()) / columns;
+    std::vector<unsigned char> most(counts.edges.size(), 0);
+    std::vector<unsigned char> half(counts.edges.size(), 0);
+    for (std::size_t tile = 0; tile < counts.edges.size(); ++tile) {
+        const int edges = counts.edges[tile];
+        if (edges >= kStillTileLeast) {
+            most[tile] = counts.same[tile] >= kStillTileShare * edges;
+            half[tile] = 2 * counts.same[tile] >= edges;
         }
     }
-    cv::Mat nextToMost;
-    cv::dilate(most, nextToMost, cv::Mat());
-    const cv::Mat tiles = most | (half & nextToMost);
-    cv::Mat mask;
-    cv::resize(tiles, mask, cv::Size(tilesX * kTile, tilesY * kTile), 0, 0, cv::INTER_NEAREST);
-    return mask(cv::Rect(cv::Point(), textured.size()));
+    std::vector<unsigned char> still(most);
+    for (int ty = 0; ty < rows; ++ty) {
+        for (int tx = 0; tx < columns; ++tx) {
+            const std::size_t tile = static_cast<std::size_t>(ty * columns + tx);
+            if (still[tile] || !half[tile]) {
+                continue;
+            }
+            for (int dy = -1; dy <= 1 && !still[tile]; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int y = ty + dy;
+                    const int x = tx + dx;
+                    if (y >= 0 && y < rows && x >= 0 && x < columns && most[static_cast<std::size_t>(y * columns + x)]) {
+                        still[tile] = 1;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    return still;
 }
+
+/// Flags per pixel and neighbour, gathered in one pass over the pair.
+enum PairFlag : unsigned char {
+    kStayed = 1,
+};
 
 /// Pixels equal to both their neighbours along `axis`: a line or an edge that runs along the
 /// scroll axis looks the same whether it stayed put or moved with the page, so it tells nothing.
 cv::Mat AlongTheAxis(const cv::Mat& image, int axis)
 {
     cv::Mat along = cv::Mat::zeros(image.size(), CV_8U);
-    const cv::Point step = axis == 0 ? cv::Point(0, 1) : cv::Point(1, 0);
-    const cv::Rect whole(cv::Point(), image.size());
-    const cv::Rect inner = whole & (whole + step) & (whole - step);
-    if (!inner.empty()) {
-        along(inner) = SameAs(image(inner), image(inner + step)) & SameAs(image(inner), image(inner - step));
+    const int rowStep = axis == 0 ? 1 : 0;
+    const int pixelStep = axis == 0 ? 0 : 4;
+    for (int y = rowStep; y < image.rows - rowStep; ++y) {
+        const unsigned char* before = image.ptr<unsigned char>(y - rowStep);
+        const unsigned char* pixel = image.ptr<unsigned char>(y);
+        const unsigned char* after = image.ptr<unsigned char>(y + rowStep);
+        unsigned char* out = along.ptr<unsigned char>(y);
+        const int first = pixelStep / 4;
+        for (int x = first; x < image.cols - first; ++x) {
+            const unsigned char* p = pixel + 4 * x;
+            out[x] = SameColour(p, before + 4 * x - pixelStep) && SameColour(p, after + 4 * x + pixelStep) ? 255 : 0;
+        }
     }
     return along;
 }
@@ -110,6 +152,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     cv::Mat votes = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat flatVotes = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat anyMoved = cv::Mat::zeros(image.size(), CV_8U);
+    cv::Mat stayed(image.size(), CV_8U);
     int moving = 0;
     const cv::Rect whole(cv::Point(), image.size());
     for (const Neighbour& neighbour : neighbours) {
@@ -117,25 +160,55 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
             continue;
         }
         ++moving;
-        const cv::Mat same = SameAs(image, neighbour.image);
-        // Where the neighbour shows this part of the page too: did it follow?
-        cv::Mat moved = cv::Mat::zeros(image.size(), CV_8U);
-        cv::Mat notMoved = cv::Mat::zeros(image.size(), CV_8U);
+        // Where the neighbour shows this part of the page too, whether it followed; anywhere,
+        // whether it stayed put (in the overlap or not): what the page's own motion explains as
+        // well is no evidence of staying.
         const cv::Rect here = whole & (whole - neighbour.shift);
-        if (!here.empty()) {
-            SameAs(image(here), neighbour.image(here + neighbour.shift)).copyTo(moved(here));
-            notMoved(here) = ~moved(here);
-        }
         cv::Mat& following = neighbour.before ? evidence.followingBefore : evidence.followingAfter;
-        following |= evidence.textured & moved & ~same;
-        // Staying put is seen anywhere the page moved, in the overlap or not; what the page's own
-        // motion explains as well is no evidence.
-        const cv::Mat stayed = evidence.textured & same & ~moved;
-        // A tile stays put when its edges are where they were; a pixel of it that the page's
-        // motion would explain as well casts no vote.
-        cv::add(votes, 1, votes, stayed & TilesMostlyKept(evidence.textured, evidence.textured & same));
-        cv::add(flatVotes, 1, flatVotes, same & notMoved & ~evidence.textured);
-        anyMoved |= moved;
+        TileCounts tiles(image.size());
+        for (int y = 0; y < image.rows; ++y) {
+            const unsigned char* pixel = image.ptr<unsigned char>(y);
+            const unsigned char* other = neighbour.image.ptr<unsigned char>(y);
+            const bool rowInside = y >= here.y && y < here.br().y;
+            const unsigned char* shifted =
+                rowInside ? neighbour.image.ptr<unsigned char>(y + neighbour.shift.y) + 4 * neighbour.shift.x : nullptr;
+            const unsigned char* textured = evidence.textured.ptr<unsigned char>(y);
+            unsigned char* follows = following.ptr<unsigned char>(y);
+            unsigned char* stays = stayed.ptr<unsigned char>(y);
+            unsigned char* flat = flatVotes.ptr<unsigned char>(y);
+            unsigned char* moves = anyMoved.ptr<unsigned char>(y);
+            for (int x = 0; x < image.cols; ++x) {
+                const bool same = SameColour(pixel + 4 * x, other + 4 * x);
+                const bool inside = rowInside && x >= here.x && x < here.br().x;
+                const bool moved = inside && SameColour(pixel + 4 * x, shifted + 4 * x);
+                const bool edge = textured[x] != 0;
+                if (edge) {
+                    const std::size_t tile = tiles.At(y, x);
+                    ++tiles.edges[tile];
+                    tiles.same[tile] += same;
+                    if (moved && !same) {
+                        follows[x] = 255;
+                    }
+                } else if (inside && same && !moved) {
+                    ++flat[x];
+                }
+                if (moved) {
+                    moves[x] = 255;
+                }
+                stays[x] = edge && same && !moved ? kStayed : 0;
+            }
+        }
+        // A tile stays put when its edges are where they were.
+        const std::vector<unsigned char> stillTiles = StillTiles(tiles);
+        for (int y = 0; y < image.rows; ++y) {
+            const unsigned char* stays = stayed.ptr<unsigned char>(y);
+            unsigned char* vote = votes.ptr<unsigned char>(y);
+            for (int x = 0; x < image.cols; ++x) {
+                if (stays[x] != 0 && stillTiles[tiles.At(y, x)]) {
+                    ++vote[x];
+                }
+            }
+        }
     }
     const int needed = std::max(1, std::min(kStillVotes, moving));
     const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
@@ -143,6 +216,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     evidence.alongTheAxis = AlongTheAxis(image, axis);
     // A page pixel hidden where one neighbour would show it follows the page in another.
     evidence.flatStill = (flatVotes >= needed) & ~anyMoved;
+    evidence.explained = evidence.textured & anyMoved;
     return evidence;
 }
 

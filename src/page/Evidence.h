@@ -31,15 +31,18 @@ struct Evidence {
     /// along it looks the same whether it stayed put or moved with the page, so alone it tells
     /// nothing; as part of an element (a box's side) it is the element's.
     cv::Mat alongTheAxis;
-    /// Flat pixels that kept their colour where the page under them showed another, against
-    /// enough neighbours. Page backgrounds do so by chance; next to an element they are its
-    /// flat parts (a bar's or a box's fill).
+    /// Flat pixels that kept their colour against enough neighbours, where none shows the page's
+    /// motion explaining it as well. Page backgrounds do so by chance; next to an element they are
+    /// its flat parts (a bar's or a box's fill).
     cv::Mat flatStill;
     /// Textured pixels that followed the page from a neighbour before it in page order, and did
     /// not stay put.
     cv::Mat followingBefore;
     /// The same against the neighbours after it.
     cv::Mat followingAfter;
+    /// Textured pixels that some neighbour shows where the page's motion puts them, stayed put or
+    /// not: a line along the scroll axis is explained as well as a glyph that followed.
+    cv::Mat explained;
 };
 
 /// 255 where two 8-bit RGBA images of one size show the same colour (within JPEG noise).

@@ -186,11 +186,11 @@ std::vector<cv::Point> ScrollPositions(const std::vector<Translation>& translati
 /// Composes the page capture by capture, holding a few captures at a time. False when the
 /// listener asked to stop.
 bool Compose(IImageProvider& provider, const cv::Size& size, const cv::Rect& box,
-             const std::vector<cv::Point>& positions, StepProgress& progress, cv::Mat& stitched)
+             const std::vector<cv::Point>& positions, int threads, StepProgress& progress, cv::Mat& stitched)
 {
     const Page::PageLayout layout(size, box, positions);
     Page::PageCanvas canvas(layout, CV_8UC4);
-    Page::CaptureWindow window(provider, layout, positions);
+    Page::CaptureWindow window(provider, layout, positions, threads);
     for (const std::size_t index : window.Order()) {
         const cv::Mat costs = window.SourceCosts(index);
         canvas.AddFrame(window.At(index), index);
@@ -251,7 +251,7 @@ public:
                 }
             }
         } catch (const Page::CaptureRefused& refused) {
-            Diagnostics::ErrorLine(refused.what());
+            Diagnostics::ErrorLine(listener, refused.what());
             return Spend();
         }
         return true;
@@ -284,13 +284,14 @@ public:
             const cv::Rect box = ScrollingArea(measurements_, size);
             StepProgress composing(listener, middle, progressEnd, count);
             cv::Mat stitched;
-            if (!Compose(provider_, size, box, ScrollPositions(translations), composing, stitched)) {
+            if (!Compose(provider_, size, box, ScrollPositions(translations), parameters_.maxThreads, composing,
+                         stitched)) {
                 ReportError(listener, Codes::Cancelled);
                 return Spend();
             }
             result = stitched;
         } catch (const Page::CaptureRefused& refused) {
-            Diagnostics::ErrorLine(refused.what());
+            Diagnostics::ErrorLine(listener, refused.what());
             return Spend();
         }
         return true;

@@ -29,13 +29,13 @@ constexpr int kSweepRowStep = 3;
 /// A step keeps at least 1/this of the changed pixels in its overlap: a 75 % step under a sticky
 /// header keeps little more than 1/40, a sliver that matches by chance less.
 constexpr long kLeastOverlapShare = 50;
-/// Overlap pixels that a match is judged as if it had in addition, all unmatched.
+/// Overlap pixels that a match is judged as if it had in addition (see Score::prior).
 constexpr long kOverlapPrior = 256;
 /// A pair whose best coarse candidate explains less than this share of its changed pixels is
 /// searched again along each axis.
 constexpr double kWellExplained = 0.9;
-/// Rows skipped while searching every shift along an axis.
-constexpr int kSparseRowStep = 2;
+/// Columns (or rows) skipped while searching every shift along an axis.
+constexpr int kSparseStep = 4;
 /// Pixels either side of the sparse sweep's winner that are judged again on every row.
 constexpr int kFineRadius = 2;
 
@@ -47,6 +47,9 @@ struct Shift {
 struct Score {
     long matched = 0;
     long overlap = 0;
+    /// Overlap pixels that the match is judged as if it had in addition, all unmatched: a sliver
+    /// matched in full by chance ranks below a large overlap matched nearly in full.
+    long prior = 0;
 
     double Fraction() const { return overlap > 0 ? static_cast<double>(matched) / overlap : 0.0; }
 };
@@ -247,8 +250,10 @@ cv::Mat MatchingPixels(const cv::Mat& previous, const cv::Mat& current, const cv
 
 class ShiftJudge {
 public:
-    ShiftJudge(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, long changedCount)
-        : previous_(previous), current_(current), changed_(changed), changedCount_(changedCount)
+    /// `thinning` is how many pixels of the captures each pixel of these images stands for.
+    ShiftJudge(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, long changedCount,
+               int thinning = 1)
+        : previous_(previous), current_(current), changed_(changed), changedCount_(changedCount), thinning_(thinning)
     {
     }
 
@@ -269,14 +274,13 @@ public:
             return {};
         }
         score.matched = cv::countNonZero(MatchingPixels(previous_, current_, changed_, inCurrent, inPrevious, step));
+        score.prior = kOverlapPrior / (step * thinning_);
         return score;
     }
 
-    /// The share that a few hundred pixels more of overlap would leave: a sliver matched in
-    /// full by chance ranks below a large overlap matched nearly in full.
     static double Confidence(const Score& score)
     {
-        return static_cast<double>(score.matched) / static_cast<double>(score.overlap + kOverlapPrior);
+        return static_cast<double>(score.matched) / static_cast<double>(score.overlap + score.prior + 1);
     }
 
     static bool Better(const Score& a, const Score& b)
@@ -309,21 +313,37 @@ private:
     const cv::Mat& current_;
     const cv::Mat& changed_;
     long changedCount_;
+    int thinning_;
 };
 
+/// Every `step`-th column of `image`, as a copy.
+cv::Mat EveryColumn(const cv::Mat& image, int step)
+{
+    cv::Mat thinned;
+    cv::resize(image, thinned, cv::Size((image.cols + step - 1) / step, image.rows), 0, 0, cv::INTER_NEAREST);
+    return thinned;
+}
+
 /// The best few shifts along each allowed axis, every shift that leaves an overlap judged on a
-/// sparse grid of rows.
-std::vector<Shift> SweepCandidates(const ShiftJudge& judge, const cv::Size& size, int direction)
+/// sparse grid: for shifts along the rows every row of every few columns (a thin rule or a line
+/// of small text spans many columns but few rows), for shifts along the columns the other way.
+std::vector<Shift> SweepCandidates(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed,
+                                   long changedCount, int direction)
 {
     std::vector<std::pair<Score, Shift>> scored;
-    for (const bool alongRows : {true, false}) {
-        if (alongRows ? direction == 1 : direction == 0) {
-            continue;
+    if (direction != 1) {
+        const cv::Mat thinPrevious = EveryColumn(previous, kSparseStep);
+        const cv::Mat thinCurrent = EveryColumn(current, kSparseStep);
+        const cv::Mat thinChanged = EveryColumn(changed, kSparseStep);
+        const ShiftJudge thin(thinPrevious, thinCurrent, thinChanged, cv::countNonZero(thinChanged), kSparseStep);
+        for (int offset = 1 - current.rows; offset < current.rows; ++offset) {
+            scored.emplace_back(thin.Judge(Shift{offset, 0}, 1), Shift{offset, 0});
         }
-        const int length = alongRows ? size.height : size.width;
-        for (int offset = 1 - length; offset < length; ++offset) {
-            const Shift shift = alongRows ? Shift{offset, 0} : Shift{0, offset};
-            scored.emplace_back(judge.Judge(shift, kSparseRowStep), shift);
+    }
+    if (direction != 0) {
+        const ShiftJudge judge(previous, current, changed, changedCount);
+        for (int offset = 1 - current.cols; offset < current.cols; ++offset) {
+            scored.emplace_back(judge.Judge(Shift{0, offset}, kSparseStep), Shift{0, offset});
         }
     }
     const std::size_t kept = std::min<std::size_t>(kCandidates, scored.size());
@@ -349,8 +369,13 @@ Shift Refine(const ShiftJudge& judge, Shift estimate, int direction, int radius)
         // The axes were refined one after the other; settle the corner cases together.
         estimate = judge.Sweep(judge.Sweep(estimate, 1, true), 1, false);
     }
-    // The sparse sweep can miss a thin rule or a line of faint text by a pixel: settle the last
-    // pixel on every row.
+    return estimate;
+}
+
+/// The sparse sweep can miss a thin rule or a line of faint text by a pixel: settles the last
+/// pixel of the winner on every row.
+Shift Settle(const ShiftJudge& judge, Shift estimate, int direction)
+{
     if (direction == 0 || direction == 2) {
         estimate = judge.Sweep(estimate, kFineRadius, true, 1);
     }
@@ -405,20 +430,29 @@ ScrollMeasurement MeasureScroll(const cv::Mat& previous, const cv::Mat& current,
     Score bestScore;
     std::vector<Shift> candidates = CoarseCandidates(previous, current, area, direction);
     for (std::size_t round = 0; round < 2; ++round) {
+        std::vector<Shift> judged;
         for (const Shift& candidate : candidates) {
             const Shift refined = Refine(judge, candidate, direction, radius);
+            if (std::any_of(judged.begin(), judged.end(), [&](const Shift& done) {
+                    return done.rows == refined.rows && done.cols == refined.cols;
+                })) {
+                continue;  // neighbouring peaks often settle on the same shift
+            }
+            judged.push_back(refined);
             const Score score = judge.Judge(refined, 1);
             if (ShiftJudge::Better(score, bestScore)) {
                 best = refined;
                 bestScore = score;
             }
         }
+        best = Settle(judge, best, direction);
+        bestScore = judge.Judge(best, 1);
         if (bestScore.Fraction() >= kWellExplained) {
             break;
         }
         // Where one capture shows little (a page's blank end), the coarse correlation sees only
         // the other's content: try every shift along each axis on a sparse grid.
-        candidates = SweepCandidates(judge, current.size(), direction);
+        candidates = SweepCandidates(previous, current, changed, changedCount, direction);
     }
     measurement.translation = Translation(best.rows, best.cols);
     measurement.matchedShare = bestScore.Fraction();

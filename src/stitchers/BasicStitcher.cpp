@@ -22,10 +22,10 @@ using Codes = IStitcherListener;
 const char kNotEightBit[] = "Error: Only 8-bit captures can be stitched.";
 
 /// Only 8-bit samples can be stitched: the canvas, the clearing and the alpha mask assume them.
-bool IsEightBit(const cv::Mat& capture)
+bool IsEightBit(const cv::Mat& capture, IStitcherListener* listener)
 {
     if (capture.depth() != CV_8U) {
-        Diagnostics::ErrorLine(kNotEightBit);
+        Diagnostics::ErrorLine(listener, kNotEightBit);
         return false;
     }
     return true;
@@ -64,9 +64,9 @@ private:
 /// only for a capture that cannot be stitched at all; a capture of another size than capture 0
 /// is left out by the blending, which says so, and the stitch goes on.
 bool LayCapture(const cv::Mat& capture, const Translation& translation, const cv::Rect& placement, cv::Mat& canvas,
-                int row, int col)
+                int row, int col, IStitcherListener* listener)
 {
-    if (!IsEightBit(capture)) {
+    if (!IsEightBit(capture, listener)) {
         return false;
     }
     const cv::Range rows(row, row + placement.height);
@@ -119,7 +119,7 @@ bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherL
 
     {
         const std::shared_ptr<cv::Mat> first = provider.GetImageAt(0);
-        if (!IsEightBit(*first)) {
+        if (!IsEightBit(*first, listener)) {
             return ReportCompletion(listener, reportCompletion, false);
         }
         if (count == 1) {
@@ -132,7 +132,7 @@ bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherL
 
     if (!detector_) {
         translations_.clear();
-        Diagnostics::ErrorLine("Error: No translation detector to stitch with.");
+        Diagnostics::ErrorLine(listener, "Error: No translation detector to stitch with.");
         return ReportCompletion(listener, reportCompletion, false);
     }
     const int split = DetectionEnd(progressStart, progressEnd);
@@ -141,13 +141,13 @@ bool BasicStitcher::Stitch(IImageProvider& provider, cv::Mat& result, IStitcherL
         // Empty after a failure or a cancel (the detector reported that one); any other length
         // would not fit the captures.
         translations_.clear();
-        Diagnostics::ErrorLine("Error: Failed to detect translations.");
+        Diagnostics::ErrorLine(listener, "Error: Failed to detect translations.");
         return ReportCompletion(listener, reportCompletion, false);
     }
 
     cv::Mat canvas;
     if (!BuildResultImage(provider, canvas, listener, split, progressEnd)) {
-        Diagnostics::ErrorLine("Error: Failed to build the Result image.");
+        Diagnostics::ErrorLine(listener, "Error: Failed to build the Result image.");
         return ReportCompletion(listener, reportCompletion, false);
     }
     result = canvas;
@@ -162,9 +162,9 @@ bool BasicStitcher::BuildResultImage(IImageProvider& provider, cv::Mat& result, 
 {
     cv::Mat canvas;
     cv::Rect placement;
-    const IStitcherListener::StitcherErrorCodes code = SizeResultImage(canvas, placement);
+    const IStitcherListener::StitcherErrorCodes code = SizeResultImage(canvas, placement, listener);
     if (code != Codes::NoError) {
-        Diagnostics::ErrorLine("Error: Failed to size the resulting image.");
+        Diagnostics::ErrorLine(listener, "Error: Failed to size the resulting image.");
         ReportError(listener, code);
         return false;
     }
@@ -200,7 +200,7 @@ bool BasicStitcher::BuildResultImage(IImageProvider& provider, cv::Mat& result, 
         }
         diagonalSeen = diagonalSeen || (translation.GetRows() != 0 && translation.GetCols() != 0);
         zeros.EndRun();
-        if (!LayCapture(*provider.GetImageAt(i + 1), translation, placement, canvas, row, col)) {
+        if (!LayCapture(*provider.GetImageAt(i + 1), translation, placement, canvas, row, col, listener)) {
             return false;
         }
     }
@@ -230,10 +230,10 @@ bool BasicStitcher::BuildResultImage(IImageProvider& provider, cv::Mat& result, 
     return true;
 }
 
-bool BasicStitcher::CalcResultImage(cv::Rect& placement, cv::Size& resultSize)
+bool BasicStitcher::CalcResultImage(cv::Rect& placement, cv::Size& resultSize, IStitcherListener* listener)
 {
     if (translations_.empty() || !firstCaptureSize_) {
-        Diagnostics::ErrorLine("Error: No translations in list.");
+        Diagnostics::ErrorLine(listener, "Error: No translations in list.");
         return false;
     }
     // 64 bits: the accumulated positions of arbitrary translations must not overflow.
@@ -256,7 +256,7 @@ bool BasicStitcher::CalcResultImage(cv::Rect& placement, cv::Size& resultSize)
 
     const std::int64_t largest = std::numeric_limits<int>::max();
     if (right - left > largest || bottom - top > largest) {
-        Diagnostics::ErrorLine("Error: The resulting image would be too large.");
+        Diagnostics::ErrorLine(listener, "Error: The resulting image would be too large.");
         return false;
     }
     resultSize = cv::Size(static_cast<int>(right - left), static_cast<int>(bottom - top));
@@ -265,10 +265,11 @@ bool BasicStitcher::CalcResultImage(cv::Rect& placement, cv::Size& resultSize)
     return true;
 }
 
-IStitcherListener::StitcherErrorCodes BasicStitcher::SizeResultImage(cv::Mat& canvas, cv::Rect& placement)
+IStitcherListener::StitcherErrorCodes BasicStitcher::SizeResultImage(cv::Mat& canvas, cv::Rect& placement,
+                                                                     IStitcherListener* listener)
 {
     cv::Size resultSize;
-    if (!CalcResultImage(placement, resultSize)) {
+    if (!CalcResultImage(placement, resultSize, listener)) {
         return Codes::ResultSizingFailed;
     }
     canvas = LargeZeros(resultSize, firstCaptureType_);

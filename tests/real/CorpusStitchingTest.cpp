@@ -13,29 +13,18 @@ namespace ZOLT {
 namespace Stitching {
 namespace {
 
-const std::vector<std::string> kCorpus = {
-    "classic-mpmath-horizontal-480x640",
-    "docbook-pam-interfaces-800x600",
-    "docbook-postgresql-select-windowed-1920x1080",
-    "doxygen-jsoncpp-value-windowed-1280x800",
-    "furo-structlog-config-up-1440x900",
-    "furo-structlog-start-1280x800",
-    "gidocgen-pango-matrix-dark-1024x768",
-    "go-memorymodel-800x600",
-    "gtkdoc-glib-timers-up-800x600",
-    "material-literatenav-sample-1024x768",
-    "material-literatenav-sample-1280x800",
-    "material-literatenav-sticky-1280x800",
-    "material-literatenav-windowed-up-1024x768",
-    "mdbook-ownership-up-1280x800",
-    "pydata-mpltheme-pushed-1280x800",
-    "pydata-mpltheme-pushed-up-1024x768",
-    "rtd-tornado-httpclient-windowed-1280x900",
-    "rustdoc-cell-module-dpr2-720x450",
-    "rustdoc-std-index-dark-1024x768",
-    "sphinx13-quickstart-1920x1080",
-    "texinfo-libffi-basics-1024x768",
-};
+/// Every series folder of the corpus, in name order: a series added there is tested.
+std::vector<std::string> CorpusSeries()
+{
+    std::vector<std::string> folders;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(ZOLT_TEST_DATA_DIR) + "/corpus")) {
+        if (entry.is_directory()) {
+            folders.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
 
 /// How many of the measured steps equal the recorded ones.
 std::size_t ExactPairs(const std::vector<Translation>& measured, const std::vector<Translation>& truth)
@@ -54,18 +43,6 @@ std::vector<Translation> StitchedSteps(BasicImageProvider& provider, cv::Mat& re
     PageStitcher stitcher(parameters);
     EXPECT_TRUE(stitcher.Stitch(provider, result, nullptr, 0, 100, true));
     return stitcher.GetTranslations();
-}
-
-TEST(Corpus, TableListsEveryFolder)
-{
-    std::vector<std::string> folders;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(ZOLT_TEST_DATA_DIR) + "/corpus")) {
-        if (entry.is_directory()) {
-            folders.push_back(entry.path().filename().string());
-        }
-    }
-    std::sort(folders.begin(), folders.end());
-    EXPECT_EQ(folders, kCorpus);
 }
 
 class CorpusStitching : public ::testing::TestWithParam<std::string> {};
@@ -96,8 +73,12 @@ TEST_P(CorpusStitching, MeasuresJpegCapturesExactly)
     const std::string name = "corpus/" + GetParam();
     const RealSeries series = LoadRealSeries(name);
     BasicImageProvider provider = JpegProvider(series, 80);
-    cv::Mat result;
-    EXPECT_EQ(ExactPairs(StitchedSteps(provider, result), series.truth), series.truth.size())
+    // Measuring is all that JPEG noise can upset: the session measures without composing.
+    StitcherParameters parameters;
+    parameters.maxThreads = 2;
+    PageStitchSession session(parameters, provider);
+    ASSERT_TRUE(session.Update(nullptr, 0, 100));
+    EXPECT_EQ(ExactPairs(session.GetTranslations(), series.truth), series.truth.size())
         << name << ": exact pairs of " << series.truth.size() << " on JPEG quality 80";
 }
 
@@ -108,7 +89,7 @@ std::string SeriesName(const ::testing::TestParamInfo<std::string>& info)
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Documentation, CorpusStitching, ::testing::ValuesIn(kCorpus), SeriesName);
+INSTANTIATE_TEST_SUITE_P(Documentation, CorpusStitching, ::testing::ValuesIn(CorpusSeries()), SeriesName);
 
 }  // namespace
 }  // namespace Stitching

@@ -156,6 +156,66 @@ TEST(BasicStitcher, EarlyEndsReportOnceAndLeaveTheResultAlone)
     }
 }
 
+/// Keeps the library's own lines instead of letting them reach the console.
+struct MessageListener : RecordingListener {
+    void OnMessage(MessageSeverity severity, const std::string& text) override
+    {
+        lines.push_back(std::to_string(severity) + " " + text);
+    }
+    std::vector<std::string> lines;
+};
+
+std::shared_ptr<IStitcher> BasicOn(std::vector<Translation> list)
+{
+    const auto detector = std::make_shared<FakeDetector>();
+    detector->list = std::move(list);
+    return std::make_shared<BasicStitcher>(detector, StitcherParameters{});
+}
+
+TEST(StitcherMessages, GoToTheListenerThatIsThereAndOtherwiseToTheStandardErrorStream)
+{
+    const struct {
+        std::shared_ptr<IStitcher> stitcher;
+        std::vector<cv::Mat> captures;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {BasicOn({}), Uniforms(3, 30, 20, CV_16UC4), {"Error: Only 8-bit captures can be stitched."}},
+        {BasicOn(std::vector<Translation>(2, Translation(-2000000000, 0))),
+         Uniforms(3),
+         {"Error: The resulting image would be too large.", "Error: Failed to size the resulting image.",
+          "Error: Failed to build the Result image."}},
+        {StitcherFactory::CreatePageStitcher({}),
+         {Uniforms(1)[0], Uniforms(1, 30, 24)[0]},
+         {"Error: Every capture must have the first capture's size."}},
+        // The decorator's notice goes to the standard output stream without a listener.
+        {StitcherFactory::CreateStitcherWithBasicBorderDetection({}, 24, 3),
+         std::vector<cv::Mat>(3, Uniforms(1)[0]),
+         {"Error: Failed to find top or left content boundary for image with index 1.", "2 No content box was found."}},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.lines.front());
+        cv::Mat result;
+        BasicImageProvider provider = Testing::ProviderOf(example.captures);
+        MessageListener listener;
+        EXPECT_EQ(Testing::StderrOf([&] { example.stitcher->Stitch(provider, result, &listener, 0, 100, true); }), "");
+        std::vector<std::string> expected;
+        std::string console;
+        for (const std::string& line : example.lines) {
+            const bool notice = line.rfind("2 ", 0) == 0;
+            expected.push_back(notice ? line : "1 " + line);
+            console += notice ? "" : line + "\n";
+        }
+        EXPECT_EQ(listener.lines, expected);
+
+        // The listener's default, and no listener at all, write each line as before.
+        RecordingListener plain;
+        EXPECT_EQ(Testing::StderrOf([&] { example.stitcher->Stitch(provider, result, &plain, 0, 100, true); }),
+                  console);
+        EXPECT_EQ(Testing::StderrOf([&] { example.stitcher->Stitch(provider, result, nullptr, 0, 100, true); }),
+                  console);
+    }
+}
+
 TEST(BasicStitcher, ThrowingListenersAndStoresReachTheHost)
 {
     const std::vector<cv::Mat> captures = Testing::CutSeries(Testing::MakePage(cv::Size(200, 600), 4),

@@ -20,6 +20,8 @@ enum class ExitCode : int {
     OutputError = 4,
     /// The screen cannot be captured: no X display can be opened, or it lacks the XTest extension.
     DisplayError = 5,
+    /// The user cancelled choosing what to capture (Escape); nothing was written.
+    SelectionCancelled = 6,
     /// Ctrl-C (SIGINT) or SIGTERM stopped the run; nothing was written.
     Cancelled = 130,
 };

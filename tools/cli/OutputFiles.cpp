@@ -129,6 +129,9 @@ void PendingFile::Commit()
 
 void CheckWritableTarget(const std::string& target)
 {
+    if (target == STANDARD_OUTPUT) {
+        return;
+    }
     std::error_code error;
     if (fs::is_directory(target, error)) {
         FailOutput("'" + target + "' is a folder, not a file name");
@@ -147,7 +150,8 @@ std::vector<unsigned char> EncodeImage(const std::string& target, const cv::Mat&
     std::vector<unsigned char> bytes;
     bool encoded = false;
     try {
-        encoded = cv::imencode(fs::path(target).extension().string(), ToFileChannelOrder(capture), bytes);
+        const std::string format = target == STANDARD_OUTPUT ? ".png" : fs::path(target).extension().string();
+        encoded = cv::imencode(format, ToFileChannelOrder(capture), bytes);
     } catch (const cv::Exception& exception) {
         FailOutput("cannot encode '" + target + "': " + exception.err);
     }
@@ -160,14 +164,22 @@ std::vector<unsigned char> EncodeImage(const std::string& target, const cv::Mat&
 void WriteOutputFiles(const std::vector<OutputFile>& files)
 {
     std::vector<std::unique_ptr<PendingFile>> pending;
+    const OutputFile* standardOutput = nullptr;
     for (const OutputFile& file : files) {
-        pending.push_back(std::make_unique<PendingFile>(file.target, file.bytes));
+        if (file.target == STANDARD_OUTPUT) {
+            standardOutput = &file;
+        } else {
+            pending.push_back(std::make_unique<PendingFile>(file.target, file.bytes));
+        }
     }
     if (CancelRequested()) {
         StopCancelled();
     }
     for (const std::unique_ptr<PendingFile>& file : pending) {
         file->Commit();
+    }
+    if (standardOutput != nullptr && !WriteAll(STDOUT_FILENO, standardOutput->bytes)) {
+        FailOutput(std::string("cannot write the image to standard output: ") + std::strerror(errno));
     }
 }
 
@@ -199,8 +211,8 @@ void CheckOutputTargets(const std::string& output, const CommonOptions& options)
 }
 
 std::vector<OutputFile> EncodeOutputs(const std::string& output, const CommonOptions& options, const cv::Mat& image,
-                                      const std::vector<Stitching::Translation>& translations,
-                                      std::size_t captures, Stitching::PreviewImage* preview)
+                                      const std::vector<Stitching::Translation>& translations, std::size_t captures,
+                                      Stitching::PreviewImage* preview)
 {
     std::vector<OutputFile> files;
     files.push_back({output, EncodeImage(output, image)});

@@ -13,6 +13,9 @@
 namespace ZOLT {
 namespace Cli {
 
+/// The output name that stands for standard output: the image goes there as PNG.
+constexpr const char* STANDARD_OUTPUT = "-";
+
 /// Content written under a temporary name in the target's own folder, and moved to the target
 /// name by Commit, which replaces an existing file in one step. Until then the target is
 /// untouched; an uncommitted file is removed by the destructor.
@@ -40,8 +43,8 @@ void CheckWritableTarget(const std::string& target);
 /// written in, keeping alpha.
 cv::Mat ToFileChannelOrder(const cv::Mat& capture);
 
-/// Encodes a capture (red, green, blue, alpha) in the format the target's extension names.
-/// Throws ToolError (output error) when it cannot be encoded.
+/// Encodes a capture (red, green, blue, alpha) in the format the target's extension names (PNG
+/// for standard output). Throws ToolError (output error) when it cannot be encoded.
 std::vector<unsigned char> EncodeImage(const std::string& target, const cv::Mat& capture);
 
 /// The translations as JSON: {"captures": n, "translations": [{"from": 0, "to": 1,
@@ -61,12 +64,13 @@ void CheckOutputTargets(const std::string& output, const CommonOptions& options)
 /// A finished run's files, encoded: the image as `output`, the preview when one is given, the
 /// translations when the options ask for them. Throws ToolError (output error).
 std::vector<OutputFile> EncodeOutputs(const std::string& output, const CommonOptions& options, const cv::Mat& image,
-                                      const std::vector<Stitching::Translation>& translations,
-                                      std::size_t captures, Stitching::PreviewImage* preview);
+                                      const std::vector<Stitching::Translation>& translations, std::size_t captures,
+                                      Stitching::PreviewImage* preview);
 
 /// Writes every file under a temporary name first and gives them their names only when all
-/// were written and no stop was requested, so a run leaves all its files or none of them.
-/// Throws ToolError (output error, or cancelled).
+/// were written and no stop was requested, so a run leaves all its files or none of them. A
+/// file for standard output is written last, once the others have their names. Throws
+/// ToolError (output error, or cancelled).
 void WriteOutputFiles(const std::vector<OutputFile>& files);
 
 }  // namespace Cli

@@ -36,19 +36,14 @@ std::shared_ptr<Stitching::IStitcher> MakeStitcher(const CommonOptions& options)
         options.parameters, options.changeThreshold, options.neighborThreshold);
 }
 
-StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provider, ConsoleListener& listener)
+cv::Mat RunStitch(ConsoleListener& listener, const std::function<bool(cv::Mat& result)>& stitch)
 {
-    StitchOutcome outcome;
-    if (provider.Count() == 1) {
-        // Nothing to join: the capture is the result, untouched by any stitcher.
-        outcome.result = *provider.GetImageAt(0);
-        return outcome;
-    }
-
-    const std::shared_ptr<Stitching::IStitcher> stitcher = MakeStitcher(options);
+    cv::Mat result;
     bool stitched = false;
     try {
-        stitched = stitcher->Stitch(provider, outcome.result, &listener, 0, 100, true);
+        stitched = stitch(result);
+    } catch (const ToolError&) {
+        throw;
     } catch (const cv::Exception& exception) {
         FailStitch(exception.err);
     } catch (const std::bad_alloc&) {
@@ -60,9 +55,24 @@ StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provi
     if (CancelRequested() || listener.LastError() == Stitching::IStitcherListener::Cancelled) {
         StopCancelled();
     }
-    if (!stitched || outcome.result.empty()) {
+    if (!stitched || result.empty()) {
         FailStitch(DescribeFailure(listener.LastError()));
     }
+    return result;
+}
+
+StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provider, ConsoleListener& listener)
+{
+    StitchOutcome outcome;
+    if (provider.Count() == 1) {
+        // Nothing to join: the capture is the result, untouched by any stitcher.
+        outcome.result = *provider.GetImageAt(0);
+        return outcome;
+    }
+
+    const std::shared_ptr<Stitching::IStitcher> stitcher = MakeStitcher(options);
+    outcome.result = RunStitch(
+        listener, [&](cv::Mat& result) { return stitcher->Stitch(provider, result, &listener, 0, 100, true); });
     outcome.translations = stitcher->GetTranslations();
     return outcome;
 }
@@ -70,8 +80,16 @@ StitchOutcome StitchCaptures(const CommonOptions& options, IImageProvider& provi
 StitchOutcome StitchAndWrite(const CommonOptions& options, const std::string& output, IImageProvider& provider,
                              std::size_t captures, Stitching::PreviewImage* preview, Console& console)
 {
+    return StitchAndWrite(options, output, captures, preview, console,
+                          [&](ConsoleListener& listener) { return StitchCaptures(options, provider, listener); });
+}
+
+StitchOutcome StitchAndWrite(const CommonOptions& options, const std::string& output, std::size_t captures,
+                             Stitching::PreviewImage* preview, Console& console,
+                             const std::function<StitchOutcome(ConsoleListener& listener)>& stitch)
+{
     ConsoleListener listener(console, options.parameters, captures - 1);
-    StitchOutcome outcome = StitchCaptures(options, provider, listener);
+    StitchOutcome outcome = stitch(listener);
     console.EndProgress();
     for (const std::string& warning : listener.WarningTexts()) {
         console.Warning(warning);

@@ -5,7 +5,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace ZOLT {
 namespace CaptureTool {
@@ -23,30 +25,44 @@ std::string CaptureFileName(std::size_t number)
     return name;
 }
 
+void Rename(const std::string& from, const std::string& to)
+{
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        throw ToolError(ExitCode::OutputError,
+                        "cannot rename the capture '" + from + "' to '" + to + "': " + std::strerror(errno));
+    }
+}
+
 }  // namespace
 
 CaptureRecorder::CaptureRecorder(Cli::CaptureStore& store, const std::string& previewFile,
-                                 const std::string& saveFolder, Cli::Console& console, std::size_t maxCaptures)
-    : store_(store), previewFile_(previewFile), saveFolder_(saveFolder), console_(console), maxCaptures_(maxCaptures)
+                                 const std::string& saveFolder, Cli::Console& console)
+    : store_(store), previewFile_(previewFile), saveFolder_(saveFolder), console_(console)
 {
 }
 
-void CaptureRecorder::Add(cv::Mat& capture)
+void CaptureRecorder::Add(const cv::Mat& capture)
 {
     ++count_;
-    console_.Progress("Capturing", static_cast<int>(count_ * 100 / maxCaptures_));
     if (!saveFolder_.empty()) {
         SaveCapture(capture);
     }
     if (!previewFile_.empty() && previewGrowing_) {
-        UpdatePreview(capture);
+        UpdatePreview(preview_, capture, count_);
+        WritePreview(preview_);
     }
-    store_.Add(capture);
+    cv::Mat shared = capture;
+    store_.Add(shared);
+}
+
+std::string CaptureRecorder::SavedPath(std::size_t number) const
+{
+    return saveFolder_ + "/" + CaptureFileName(number);
 }
 
 void CaptureRecorder::SaveCapture(const cv::Mat& capture) const
 {
-    const std::string path = saveFolder_ + "/" + CaptureFileName(count_);
+    const std::string path = SavedPath(count_);
     bool written = false;
     try {
         written = cv::imwrite(path, Cli::ToFileChannelOrder(capture));
@@ -58,27 +74,51 @@ void CaptureRecorder::SaveCapture(const cv::Mat& capture) const
     }
 }
 
-void CaptureRecorder::UpdatePreview(const cv::Mat& capture)
+void CaptureRecorder::UpdatePreview(Stitching::PreviewImage& preview, const cv::Mat& capture, std::size_t number)
 {
     Stitching::PreviewImage::PreviewErrorCode code = Stitching::PreviewImage::Success;
     try {
-        code = preview_.AddCapture(capture);
+        code = preview.AddCapture(capture);
     } catch (const cv::Exception& exception) {
-        throw ToolError(ExitCode::StitchFailed, "the preview could not take capture " + std::to_string(count_) +
-                                                    ": " + exception.err);
+        throw ToolError(ExitCode::StitchFailed,
+                        "the preview could not take capture " + std::to_string(number) + ": " + exception.err);
     }
     if (code == Stitching::PreviewImage::InvalidCapture) {
         // Every capture is 8-bit with four channels: it is too flat for one preview row.
         previewGrowing_ = false;
         console_.Warning("the preview stays empty: the captures are too flat to show at its width");
-        return;
-    }
-    if (code == Stitching::PreviewImage::ResizeFailed) {
-        console_.Warning("the preview could not grow to take capture " + std::to_string(count_) +
+    } else if (code == Stitching::PreviewImage::ResizeFailed) {
+        console_.Warning("the preview could not grow to take capture " + std::to_string(number) +
                          "; that capture is missing from it");
     }
-    Cli::PendingFile file(previewFile_, Cli::EncodeImage(previewFile_, preview_.GetPreview()));
-    file.Commit();
+}
+
+void CaptureRecorder::WritePreview(Stitching::PreviewImage& preview) const
+{
+    if (previewGrowing_) {
+        Cli::PendingFile file(previewFile_, Cli::EncodeImage(previewFile_, preview.GetPreview()));
+        file.Commit();
+    }
+}
+
+void CaptureRecorder::PutInPageOrder(const std::vector<std::size_t>& order)
+{
+    if (!saveFolder_.empty()) {
+        // Two rounds, so that no name is taken while its capture still needs it.
+        for (std::size_t index = 0; index < order.size(); ++index) {
+            Rename(SavedPath(index + 1), SavedPath(index + 1) + ".reordered");
+        }
+        for (std::size_t place = 0; place < order.size(); ++place) {
+            Rename(SavedPath(order[place] + 1) + ".reordered", SavedPath(place + 1));
+        }
+    }
+    if (!previewFile_.empty() && previewGrowing_) {
+        Stitching::PreviewImage preview;
+        for (std::size_t place = 0; place < order.size() && previewGrowing_; ++place) {
+            UpdatePreview(preview, *store_.Provider().GetImageAt(order[place]), place + 1);
+        }
+        WritePreview(preview);
+    }
 }
 
 }  // namespace CaptureTool

@@ -3,10 +3,12 @@
 // The command line of zolt-capture: what it asks for, parsed and checked.
 
 #include "CommonOptions.h"
-#include "ScrollSettings.h"
 
-#include <opencv2/core.hpp>
+#include <ZOLT/Capture/Backend.h>
+#include <ZOLT/Capture/ScrollLoop.h>
+#include <ZOLT/Capture/WatchLoop.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -14,16 +16,27 @@ namespace ZOLT {
 namespace CaptureTool {
 
 struct Options : Cli::CommonOptions {
+    /// The stitched image; Cli::STANDARD_OUTPUT for standard output.
     std::string output;
-    /// --window; 0 when not given.
-    unsigned long windowId = 0;
-    /// --window-name; empty when not given. Neither: the window under the pointer.
-    std::string windowName;
-    /// Window coordinates; empty for the whole window.
-    cv::Rect region;
-    ScrollSettings scroll;
+    /// --backend; empty for the one the session suggests.
+    std::string backend;
+    /// --window, --window-name, --region.
+    Capture::TargetQuery target;
+    /// --select: the user picks the window or a rectangle.
+    bool select = false;
+    /// --manual: the user scrolls, the tool watches.
+    bool manual = false;
+    /// The automatic mode's plan; its axis, maximum and settle time serve --manual too.
+    Capture::ScrollPlan scroll;
+    /// --idle: --manual ends after this long without change; 0 never.
+    std::chrono::milliseconds idle{10000};
     /// Folder for the numbered raw captures; empty for none.
     std::string saveFolder;
+    /// Measure each pair while the next capture is taken (page stitcher); off, everything is
+    /// stitched after the last capture. Not an option: the capture benchmark compares the two.
+    bool stitchWhileCapturing = true;
+
+    Capture::WatchPlan Watch() const;
 };
 
 struct CommandLine {
@@ -37,6 +50,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 /// The text of --help; the defaults shown are those of a default Options.
 std::string HelpText();
+
+/// The settle policy of `--settle milliseconds`: the animation limit and the wait for scroll
+/// input to show grow with it.
+Capture::SettlePolicy SettleFor(std::chrono::milliseconds settle);
 
 }  // namespace CaptureTool
 }  // namespace ZOLT

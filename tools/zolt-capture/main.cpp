@@ -1,138 +1,51 @@
-// zolt-capture: captures an X11 window while its content scrolls and joins the captures into one
+// zolt-capture: captures a window while its content scrolls and joins the captures into one
 // image with the ZOLT.Stitching library.
 //
 //   zolt-capture [OPTIONS] -o OUTPUT.png      (zolt-capture --help for the options)
 
 #include "Cancellation.h"
-#include "CaptureRecorder.h"
-#include "CaptureStore.h"
+#include "CaptureRun.h"
 #include "Console.h"
 #include "ExitCodes.h"
 #include "Options.h"
 #include "OutputFiles.h"
-#include "ScrollCapture.h"
-#include "StitchRun.h"
 
-#include <CaptureWindow.h>
-#include <WindowSearch.h>
-#include <X11Error.h>
+#include <ZOLT/Capture/Backends.h>
+#include <ZOLT/Capture/CaptureError.h>
+#include <ZOLT/Capture/Clock.h>
 
-#include <filesystem>
+#include <csignal>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
 
 using namespace ZOLT::CaptureTool;
 namespace Cli = ZOLT::Cli;
-namespace X11 = ZOLT::X11;
+namespace Capture = ZOLT::Capture;
 
 constexpr const char* PROGRAM = "zolt-capture";
 /// The first Ctrl-C ends the capture, the second cancels the run.
 constexpr int SIGNALS_TO_CANCEL = 2;
 
-/// Makes the --save-captures folder when it is missing.
-void PrepareSaveFolder(const std::string& folder)
+std::unique_ptr<Capture::ICaptureBackend> OpenBackend(const Options& options)
 {
-    std::error_code error;
-    if (!folder.empty() && !std::filesystem::is_directory(folder, error) &&
-        !std::filesystem::create_directories(folder, error)) {
-        throw Cli::ToolError(Cli::ExitCode::OutputError,
-                             "cannot make the capture folder '" + folder + "': " + error.message());
-    }
+    const std::string name =
+        options.backend.empty() ? Capture::ChooseBackend(Capture::SessionEnvironment::FromProcess()) : options.backend;
+    return Capture::OpenBackend(name);
 }
 
-::Window FindTarget(const X11::X11Connection& connection, const Options& options)
-{
-    if (options.windowId != 0) {
-        return X11::CheckWindow(connection, options.windowId);
-    }
-    if (!options.windowName.empty()) {
-        return X11::FindWindowByTitle(connection, options.windowName);
-    }
-    return X11::WindowUnderPointer(connection);
-}
-
-const char* EndText(CaptureEnd end)
-{
-    switch (end) {
-    case CaptureEnd::PageEnd:
-        return "until the end of the content";
-    case CaptureEnd::MaxCaptures:
-        return "up to --max-captures";
-    case CaptureEnd::Stopped:
-        break;
-    }
-    return "until Ctrl-C";
-}
-
-std::string SummaryText(const Options& options, std::size_t captures, CaptureEnd end, const cv::Mat& result)
-{
-    std::string text = "Captured " + std::to_string(captures) + (captures == 1 ? " screen " : " screens ") +
-                       EndText(end) + " and stitched them (" + Cli::StitcherName(options.stitcher) +
-                       " stitcher) into " + options.output + ", " + std::to_string(result.cols) + " x " +
-                       std::to_string(result.rows) + " pixels";
-    if (!options.previewFile.empty()) {
-        text += "; preview in " + options.previewFile;
-    }
-    if (!options.translationsFile.empty()) {
-        text += "; translations in " + options.translationsFile;
-    }
-    if (!options.saveFolder.empty()) {
-        text += "; captures in " + options.saveFolder;
-    }
-    return text;
-}
-
-CaptureEnd CaptureScrolling(const Options& options, CaptureRecorder& recorder, Cli::Console& console)
-{
-    const X11::X11Connection connection;
-    const X11::CaptureWindow window(connection, FindTarget(connection, options), options.region);
-    const CaptureEnd end =
-        ScrollCapture(window, options.scroll)
-            .Run([&recorder](cv::Mat& capture) { recorder.Add(capture); }, [] { return Cli::StopSignals() > 0; });
-    console.EndProgress();
-    if (Cli::CancelRequested()) {
-        Cli::StopCancelled();
-    }
-    if (end == CaptureEnd::Stopped) {
-        console.Notice("capture ended by Ctrl-C; stitching what was captured (Ctrl-C again cancels)");
-    }
-    return end;
-}
-
-void Run(const Options& options, Cli::Console& console)
-{
-    Cli::CheckOutputTargets(options.output, options);
-    PrepareSaveFolder(options.saveFolder);
-    // The spill folder outlives the store, which deletes its own files first.
-    std::optional<Cli::SpillFolder> spillFolder;
-    const std::unique_ptr<Cli::CaptureStore> store = Cli::MakeCaptureStore(options, spillFolder);
-    CaptureRecorder recorder(*store, options.previewFile, options.saveFolder, console, options.scroll.maxCaptures);
-    const CaptureEnd end = CaptureScrolling(options, recorder, console);
-    if (recorder.Count() == 0) {
-        Cli::StopCancelled();
-    }
-
-    // The preview file is up to date already: it was rewritten with every capture.
-    const Cli::StitchOutcome outcome =
-        Cli::StitchAndWrite(options, options.output, store->Provider(), recorder.Count(), nullptr, console);
-    console.Summary(SummaryText(options, recorder.Count(), end, outcome.result));
-}
-
-Cli::ExitCode CodeFor(const X11::X11Error& error)
+Cli::ExitCode CodeFor(const Capture::CaptureError& error)
 {
     switch (error.GetKind()) {
-    case X11::X11Error::Kind::NoDisplay:
-    case X11::X11Error::Kind::NoXTest:
+    case Capture::CaptureError::Kind::NoDisplay:
+    case Capture::CaptureError::Kind::MissingProtocol:
         return Cli::ExitCode::DisplayError;
-    case X11::X11Error::Kind::NoWindow:
-    case X11::X11Error::Kind::WindowGone:
-    case X11::X11Error::Kind::Unreadable:
+    case Capture::CaptureError::Kind::NoTarget:
+    case Capture::CaptureError::Kind::TargetGone:
+    case Capture::CaptureError::Kind::Unreadable:
         break;
     }
     return Cli::ExitCode::InputError;
@@ -156,11 +69,16 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
         return Cli::ExitCode::Ok;
     }
 
-    Cli::Console console(PROGRAM, std::cerr, std::cout, Cli::Console::StyleForStandardError(commandLine.options.quiet));
+    const Options& options = commandLine.options;
+    // With the image on standard output, nothing else may go there.
+    std::ostream& summary = options.output == Cli::STANDARD_OUTPUT ? std::cerr : std::cout;
+    Cli::Console console(PROGRAM, std::cerr, summary, Cli::Console::StyleForStandardError(options.quiet));
     return Cli::RunReported(console, PROGRAM, [&] {
         try {
-            Run(commandLine.options, console);
-        } catch (const X11::X11Error& error) {
+            const std::unique_ptr<Capture::ICaptureBackend> backend = OpenBackend(options);
+            Capture::SystemClock clock;
+            RunCapture(options, *backend, clock, console);
+        } catch (const Capture::CaptureError& error) {
             throw Cli::ToolError(CodeFor(error), error.what());
         }
     });
@@ -171,5 +89,7 @@ Cli::ExitCode Main(const std::vector<std::string>& arguments)
 int main(int argc, char** argv)
 {
     Cli::InstallCancelHandlers(SIGNALS_TO_CANCEL);
+    // A reader that closes the pipe early is an output error, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
     return static_cast<int>(Main(std::vector<std::string>(argv + 1, argv + argc)));
 }

@@ -65,7 +65,8 @@ public:
     /// The target `query` names. Throws CaptureError (no target).
     virtual Target Find(const TargetQuery& query) = 0;
     /// Lets the user click a window or drag a rectangle, with visible feedback; nothing when the
-    /// user cancelled (Escape). Throws CaptureError.
+    /// user cancelled (Escape) or a signal (Ctrl-C) interrupted the wait: the host tells the two
+    /// apart by its own signal count. Throws CaptureError.
     virtual std::optional<Target> Pick() = 0;
     /// The target's region now: 8-bit red, green, blue, alpha, alpha 255. Throws CaptureError
     /// (target gone, unreadable).
