@@ -49,6 +49,18 @@ const rigSeries = [
     steps: [40, 250, 0, 120, 200, 30, 250, 180, 240, 250],
     kind: 'vertical, whole headful browser window (tab strip, toolbar, page, classic scrollbar) grabbed from Xvfb',
   },
+  {
+    name: 'crane-banner-1024x768', page: 'crane-reference.html', windowed: false,
+    viewport: { width: 1024, height: 768 }, axis: 'y',
+    steps: [40, 300, 0, 576, 250, 30, 450, 500, 500, 450, 250, 100, 100, 200],
+    kind: 'vertical, page viewport only (headless, no scrollbar)',
+  },
+  {
+    name: 'crane-banner-up-800x600', page: 'crane-reference.html', windowed: false,
+    viewport: { width: 800, height: 600 }, axis: 'y', direction: 'up', start: 'end',
+    steps: [45, 300, 0, 450, 150, 20, 400, 450, 300, 450, 450, 400, 450, 450],
+    kind: 'vertical upwards from the page end, page viewport only (headless, no scrollbar)',
+  },
 ];
 
 const axisSign = { down: 1, up: -1, right: 1, left: -1 };
@@ -59,8 +71,8 @@ const axisSign = { down: 1, up: -1, right: 1, left: -1 };
 // start (up, left); `clampLast` (default true) says the last step overshoots, so the browser clamps
 // it at the page's edge.
 function rigPlan(s) {
-  return { ...s, url: s.page, outDir: path.join(rigOut, s.name), sign: 1, start: 0, cross: 0, clampLast: true,
-    dpr: 1, colorScheme: null, flags: [], corpus: false };
+  return { start: 0, ...s, url: s.page, outDir: path.join(rigOut, s.name), sign: axisSign[s.direction || 'down'], cross: 0,
+    clampLast: true, dpr: 1, colorScheme: null, flags: [], corpus: false };
 }
 
 function corpusPlan(s) {
@@ -482,6 +494,7 @@ async function captureSeries(plan, baseUrl) {
     scrollX: xs, scrollY: ys,
     translations: translations(actual),
     kind: plan.kind,
+    ...(!plan.corpus && plan.direction ? { direction: plan.direction } : {}),
     ...(plan.corpus ? {
       direction: plan.direction, device_scale_factor: plan.dpr, color_scheme: plan.colorScheme || 'light',
       ...(plan.dpr !== 1 ? { pixels: `device pixels (CSS pixels x ${plan.dpr}) throughout: offsets, sizes, translations` } : {}),

@@ -19,9 +19,11 @@ for series in "${all[@]}"; do
   name=$(basename "$series")
   captures=("$series"[0-9]*.png)
   read -r width height < <(png_size "${captures[0]}")
+  # The result grows by each step, whichever way the series scrolls.
   while IFS=, read -r rows cols; do
-    height=$((height - ${rows#\"rows\":}))
-    width=$((width - ${cols#\"cols\":}))
+    rows=${rows#\"rows\":} cols=${cols#\"cols\":}
+    height=$((height + ${rows#-}))
+    width=$((width + ${cols#-}))
   done < <(steps "$series/truth.json")
   status=0
   "$tool" --quiet "${captures[@]}" -o "$work/$name.png" --translations "$work/$name.json" || status=$?
