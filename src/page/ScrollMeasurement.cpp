@@ -29,8 +29,14 @@ constexpr int kSweepRowStep = 3;
 /// A step keeps at least 1/this of the changed pixels in its overlap: a 75 % step under a sticky
 /// header keeps little more than 1/40, a sliver that matches by chance less.
 constexpr long kLeastOverlapShare = 50;
-/// Overlap pixels that a match is judged as if it had in addition (see Score::prior).
-constexpr long kOverlapPrior = 256;
+/// Side of the tiles over which a shift must match nearly in full, and how nearly.
+constexpr int kMatchTile = 16;
+constexpr double kTileMatchShare = 0.9;
+/// Tiles with fewer changed pixels tell nothing.
+constexpr unsigned kLeastTilePixels = 4;
+/// Tiles that a match is judged as if it had in addition, all unmatched: a sliver matched in full
+/// by chance ranks below a large overlap matched nearly in full.
+constexpr long kTilePrior = 16;
 /// A pair whose best coarse candidate explains less than this share of its changed pixels is
 /// searched again along each axis.
 constexpr double kWellExplained = 0.9;
@@ -47,9 +53,9 @@ struct Shift {
 struct Score {
     long matched = 0;
     long overlap = 0;
-    /// Overlap pixels that the match is judged as if it had in addition, all unmatched: a sliver
-    /// matched in full by chance ranks below a large overlap matched nearly in full.
-    long prior = 0;
+    /// Tiles of the overlap with changed pixels, and those that match nearly in full.
+    long tiles = 0;
+    long matchedTiles = 0;
 
     double Fraction() const { return overlap > 0 ? static_cast<double>(matched) / overlap : 0.0; }
 };
@@ -250,10 +256,8 @@ cv::Mat MatchingPixels(const cv::Mat& previous, const cv::Mat& current, const cv
 
 class ShiftJudge {
 public:
-    /// `thinning` is how many pixels of the captures each pixel of these images stands for.
-    ShiftJudge(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, long changedCount,
-               int thinning = 1)
-        : previous_(previous), current_(current), changed_(changed), changedCount_(changedCount), thinning_(thinning)
+    ShiftJudge(const cv::Mat& previous, const cv::Mat& current, const cv::Mat& changed, long changedCount)
+        : previous_(previous), current_(current), changed_(changed), changedCount_(changedCount)
     {
     }
 
@@ -265,35 +269,60 @@ public:
         if (!Overlap(current_.size(), shift, inCurrent, inPrevious)) {
             return {};
         }
+        // Shifts are ranked by the tiles that match nearly in full: repeated content (table rows,
+        // similar lines) matches here and there at a wrong shift, the page at the right one
+        // everywhere but where something stuck over it; and a dense element moving its own way
+        // (a sticky table head coming unstuck) weighs no more than the sparse text it covers.
         Score score;
+        const int tiles = (inCurrent.width + kMatchTile - 1) / kMatchTile;
+        std::vector<unsigned> tileOverlap(static_cast<std::size_t>(tiles), 0);
+        std::vector<unsigned> tileMatched(static_cast<std::size_t>(tiles), 0);
+        const auto settleTiles = [&]() {
+            for (std::size_t tile = 0; tile < tileOverlap.size(); ++tile) {
+                score.overlap += tileOverlap[tile];
+                score.matched += tileMatched[tile];
+                if (tileOverlap[tile] >= kLeastTilePixels) {
+                    ++score.tiles;
+                    score.matchedTiles += tileMatched[tile] >= kTileMatchShare * tileOverlap[tile];
+                }
+                tileOverlap[tile] = 0;
+                tileMatched[tile] = 0;
+            }
+        };
         for (int y = 0; y < inCurrent.height; y += step) {
+            if (y > 0 && y / kMatchTile != (y - step) / kMatchTile) {
+                settleTiles();
+            }
             const unsigned char* now = current_.ptr<unsigned char>(inCurrent.y + y) + inCurrent.x;
             const unsigned char* before = previous_.ptr<unsigned char>(inPrevious.y + y) + inPrevious.x;
             const unsigned char* changedNow = changed_.ptr<unsigned char>(inCurrent.y + y) + inCurrent.x;
             const unsigned char* changedBefore = changed_.ptr<unsigned char>(inPrevious.y + y) + inPrevious.x;
-            // Byte arithmetic only, so that the compiler can vectorise it: 255 per counted pixel.
-            unsigned overlap = 0;
-            unsigned matched = 0;
-            for (int x = 0; x < inCurrent.width; ++x) {
-                const unsigned char both = changedNow[x] & changedBefore[x];
-                const unsigned char difference = now[x] > before[x] ? now[x] - before[x] : before[x] - now[x];
-                overlap += both;
-                matched += difference <= kSameTolerance ? both : 0;
+            for (int tile = 0; tile < tiles; ++tile) {
+                const int end = std::min(inCurrent.width, (tile + 1) * kMatchTile);
+                // Byte arithmetic only, so that the compiler can vectorise it: 255 per counted pixel.
+                unsigned overlap = 0;
+                unsigned matched = 0;
+                for (int x = tile * kMatchTile; x < end; ++x) {
+                    const unsigned char both = changedNow[x] & changedBefore[x];
+                    const unsigned char difference = now[x] > before[x] ? now[x] - before[x] : before[x] - now[x];
+                    overlap += both;
+                    matched += difference <= kSameTolerance ? both : 0;
+                }
+                tileOverlap[static_cast<std::size_t>(tile)] += overlap / 255;
+                tileMatched[static_cast<std::size_t>(tile)] += matched / 255;
             }
-            score.overlap += overlap / 255;
-            score.matched += matched / 255;
         }
+        settleTiles();
         // A sliver of overlap can match by chance; a real step keeps a fair share of the page.
         if (score.overlap * step < std::max<long>(kMinChangedPixels, changedCount_ / kLeastOverlapShare)) {
             return {};
         }
-        score.prior = kOverlapPrior / (step * thinning_);
         return score;
     }
 
     static double Confidence(const Score& score)
     {
-        return static_cast<double>(score.matched) / static_cast<double>(score.overlap + score.prior + 1);
+        return static_cast<double>(score.matchedTiles) / static_cast<double>(score.tiles + kTilePrior + 1);
     }
 
     static bool Better(const Score& a, const Score& b)
@@ -326,7 +355,6 @@ private:
     const cv::Mat& current_;
     const cv::Mat& changed_;
     long changedCount_;
-    int thinning_;
 };
 
 /// Every `step`-th column of `image`, as a copy.
@@ -348,7 +376,7 @@ std::vector<Shift> SweepCandidates(const cv::Mat& previous, const cv::Mat& curre
         const cv::Mat thinPrevious = EveryColumn(previous, kSparseStep);
         const cv::Mat thinCurrent = EveryColumn(current, kSparseStep);
         const cv::Mat thinChanged = EveryColumn(changed, kSparseStep);
-        const ShiftJudge thin(thinPrevious, thinCurrent, thinChanged, cv::countNonZero(thinChanged), kSparseStep);
+        const ShiftJudge thin(thinPrevious, thinCurrent, thinChanged, cv::countNonZero(thinChanged));
         for (int offset = 1 - current.rows; offset < current.rows; ++offset) {
             scored.emplace_back(thin.Judge(Shift{offset, 0}, 1), Shift{offset, 0});
         }
