@@ -31,7 +31,7 @@ constexpr int kSweepRowStep = 3;
 constexpr long kLeastOverlapShare = 50;
 /// Side of the tiles over which a shift must match nearly in full, and how nearly.
 constexpr int kMatchTile = 16;
-constexpr double kTileMatchShare = 0.9;
+constexpr double kTileMatchShare = 0.75;
 /// Tiles with fewer changed pixels tell nothing.
 constexpr unsigned kLeastTilePixels = 4;
 /// Tiles that a match is judged as if it had in addition, all unmatched: a sliver matched in full
