@@ -115,9 +115,12 @@ std::vector<unsigned char> StillTiles(const TileCounts& counts)
     return still;
 }
 
-/// Flags per pixel and neighbour, gathered in one pass over the pair.
-enum PairFlag : unsigned char {
-    kStayed = 1,
+/// How a textured pixel stayed put against one neighbour. Where the neighbour shows the same
+/// part of the page elsewhere, a page pixel always follows: staying there is an element's. Out
+/// of that overlap, two lines of a page may agree by chance.
+enum Stay : unsigned char {
+    kStayedApart = 1,
+    kStayedInOverlap = 2,
 };
 
 /// Pixels equal to both their neighbours along `axis`: a line or an edge that runs along the
@@ -165,6 +168,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     evidence.followingBefore = cv::Mat::zeros(image.size(), CV_8U);
     evidence.followingAfter = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat votes = cv::Mat::zeros(image.size(), CV_8U);
+    cv::Mat sureVotes = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat flatVotes = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat anyMoved = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat stayed(image.size(), CV_8U);
@@ -217,7 +221,8 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
                 if (moved) {
                     moves[x] = 255;
                 }
-                stays[x] = edge && same && !moved ? kStayed : 0;
+                const bool inside = rowInside && x >= here.x && x < here.br().x;
+                stays[x] = edge && same && !moved ? (inside ? kStayedInOverlap : kStayedApart) : 0;
             }
         }
         // A tile stays put when its edges are where they were.
@@ -225,16 +230,18 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
         for (int y = 0; y < image.rows; ++y) {
             const unsigned char* stays = stayed.ptr<unsigned char>(y);
             unsigned char* vote = votes.ptr<unsigned char>(y);
+            unsigned char* sure = sureVotes.ptr<unsigned char>(y);
             for (int x = 0; x < image.cols; ++x) {
                 if (stays[x] != 0 && stillTiles[tiles.At(y, x)]) {
                     ++vote[x];
+                    sure[x] |= stays[x] == kStayedInOverlap ? 255 : 0;
                 }
             }
         }
     }
     const int needed = std::max(1, std::min(kStillVotes, moving));
     const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
-    evidence.still = (votes >= needed) & ~following;
+    evidence.still = ((votes >= needed) | sureVotes) & ~following;
     evidence.alongTheAxis = AlongTheAxis(image, axis);
     // A page pixel hidden where one neighbour would show it follows the page in another.
     evidence.flatStill = (flatVotes >= needed) & ~anyMoved;
