@@ -45,6 +45,28 @@ void SameRow(const unsigned char* a, const unsigned char* b, int count, unsigned
     }
 }
 
+/// `repeats[x]` = 1 where pixel x of row y of `image` shows the same colour `shift` away, in
+/// either direction.
+void RepeatsRow(const cv::Mat& image, int y, const cv::Point& shift, std::vector<unsigned char>& repeats,
+                std::vector<unsigned char>& scratch, std::vector<unsigned char>& difference)
+{
+    std::fill(repeats.begin(), repeats.end(), 0);
+    for (const int sign : {+1, -1}) {
+        const cv::Point step = sign * shift;
+        const int row = y + step.y;
+        const int first = std::max(0, -step.x);
+        const int end = std::min(image.cols, image.cols - step.x);
+        if (row < 0 || row >= image.rows || end <= first) {
+            continue;
+        }
+        SameRow(image.ptr<unsigned char>(y) + 4 * first, image.ptr<unsigned char>(row) + 4 * (first + step.x),
+                end - first, scratch.data() + first, difference);
+        for (int x = first; x < end; ++x) {
+            repeats[static_cast<std::size_t>(x)] |= scratch[static_cast<std::size_t>(x)];
+        }
+    }
+}
+
 /// Pixels with an edge next to them.
 cv::Mat Textured(const cv::Mat& image)
 {
@@ -165,6 +187,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
 {
     Evidence evidence;
     evidence.textured = Textured(image);
+    evidence.alongTheAxis = AlongTheAxis(image, axis);
     evidence.followingBefore = cv::Mat::zeros(image.size(), CV_8U);
     evidence.followingAfter = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat votes = cv::Mat::zeros(image.size(), CV_8U);
@@ -188,6 +211,8 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
         std::vector<unsigned char> sameRow(static_cast<std::size_t>(image.cols));
         std::vector<unsigned char> movedRow(static_cast<std::size_t>(image.cols));
         std::vector<unsigned char> difference;
+        std::vector<unsigned char> repeatsRow(static_cast<std::size_t>(image.cols));
+        std::vector<unsigned char> scratchRow(static_cast<std::size_t>(image.cols));
         for (int y = 0; y < image.rows; ++y) {
             const unsigned char* pixel = image.ptr<unsigned char>(y);
             const unsigned char* other = neighbour.image.ptr<unsigned char>(y);
@@ -195,11 +220,13 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
             const unsigned char* shifted =
                 rowInside ? neighbour.image.ptr<unsigned char>(y + neighbour.shift.y) + 4 * neighbour.shift.x : nullptr;
             const unsigned char* textured = evidence.textured.ptr<unsigned char>(y);
+            const unsigned char* along = evidence.alongTheAxis.ptr<unsigned char>(y);
             unsigned char* follows = following.ptr<unsigned char>(y);
             unsigned char* stays = stayed.ptr<unsigned char>(y);
             unsigned char* flat = flatVotes.ptr<unsigned char>(y);
             unsigned char* moves = anyMoved.ptr<unsigned char>(y);
             SameRow(pixel, other, image.cols, sameRow.data(), difference);
+            RepeatsRow(image, y, neighbour.shift, repeatsRow, scratchRow, difference);
             std::fill(movedRow.begin(), movedRow.end(), 0);
             if (rowInside) {
                 SameRow(pixel + 4 * here.x, shifted + 4 * here.x, here.width, movedRow.data() + here.x, difference);
@@ -222,7 +249,10 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
                     moves[x] = 255;
                 }
                 const bool inside = rowInside && x >= here.x && x < here.br().x;
-                stays[x] = edge && same && !moved ? (inside ? kStayedInOverlap : kStayedApart) : 0;
+                // Content that repeats at the step's distance (table rows, a code listing's lines)
+                // stays put by coincidence, and the page may hide behind an element elsewhere.
+                const bool repeats = repeatsRow[static_cast<std::size_t>(x)] != 0 && along[x] == 0;
+                stays[x] = edge && same && !moved && !repeats ? (inside ? kStayedInOverlap : kStayedApart) : 0;
             }
         }
         // A tile stays put when its edges are where they were.
@@ -242,7 +272,6 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     const int needed = std::max(1, std::min(kStillVotes, moving));
     const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
     evidence.still = ((votes >= needed) | sureVotes) & ~following;
-    evidence.alongTheAxis = AlongTheAxis(image, axis);
     // A page pixel hidden where one neighbour would show it follows the page in another.
     evidence.flatStill = (flatVotes >= needed) & ~anyMoved;
     evidence.explained = evidence.textured & anyMoved;
