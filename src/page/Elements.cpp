@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <map>
 
 namespace ZOLT {
 namespace Stitching {
@@ -30,6 +31,8 @@ constexpr int kSamples = 4096;
 /// Share of an element's samples that must show at an offset for it to be found there.
 constexpr double kFoundShare = 0.8;
 constexpr int kLeastFound = 24;
+/// Lines across the main axis on which an element must show again to be found.
+constexpr int kLeastLines = 6;
 /// Samples of the first, sparse look at each offset.
 constexpr std::size_t kSparseSamples = 256;
 /// Share of a followed element that found elements must cover for it to be the same one.
@@ -207,6 +210,29 @@ std::pair<int, int> Found(const cv::Mat& previous, const cv::Mat& current, const
     return {found, inside};
 }
 
+/// Whether what shows of `samples` at `offset` shows on most lines across the main axis that
+/// they cover, and on enough of them: a rule or a border is one line long, and shows wherever
+/// another one runs.
+bool FoundAcrossLines(const cv::Mat& previous, const cv::Mat& current, const std::vector<cv::Point>& samples,
+                      const cv::Point& offset, int axis)
+{
+    const cv::Rect area(cv::Point(), current.size());
+    std::map<int, std::pair<int, int>> lines;  // line -> (hits, inside)
+    for (const cv::Point& point : samples) {
+        const cv::Point there = point + offset;
+        if (area.contains(there)) {
+            std::pair<int, int>& line = lines[axis == 0 ? point.y : point.x];
+            ++line.second;
+            line.first += SamePixel(previous.at<cv::Vec4b>(point), current.at<cv::Vec4b>(there));
+        }
+    }
+    int found = 0;
+    for (const auto& line : lines) {
+        found += line.second.first >= kFoundShare * line.second.second;
+    }
+    return found >= kLeastLines && found >= kFoundShare * static_cast<double>(lines.size());
+}
+
 /// The offset at which most of `samples` show again, among staying put, moving its own way
 /// towards the page's motion and (when `withPage`) the page's motion itself; false when none.
 bool Locate(const cv::Mat& previous, const cv::Mat& current, const std::vector<cv::Point>& samples,
@@ -225,7 +251,8 @@ bool Locate(const cv::Mat& previous, const cv::Mat& current, const std::vector<c
         const auto sparse = Found(previous, current, samples, stride, kSparseFoundShare, shift);
         if (sparse.first > 0 && sparse.first >= kSparseFoundShare * sparse.second) {
             const auto [hits, inside] = Found(previous, current, samples, 1, kFoundShare, shift);
-            if (inside >= kLeastFound && hits >= kFoundShare * inside && hits > bestFound) {
+            if (inside >= kLeastFound && hits >= kFoundShare * inside && hits > bestFound &&
+                FoundAcrossLines(previous, current, samples, shift, axis)) {
                 bestFound = hits;
                 located = shift;
                 any = true;

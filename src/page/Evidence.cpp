@@ -15,7 +15,7 @@ namespace Page {
 namespace {
 
 /// Summed over red, green and blue: three grey tolerances.
-constexpr int kSameColourTolerance = 3 * kSameTolerance;
+constexpr int kSameColourTolerance = 24;
 /// Side of the tiles over which staying put must hold.
 constexpr int kTile = 16;
 /// A tile stays put when this share of its textured pixels does, and it has a few of them.
@@ -193,6 +193,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     cv::Mat votes = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat sureVotes = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat flatVotes = cv::Mat::zeros(image.size(), CV_8U);
+    cv::Mat flatJudges = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat anyMoved = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat stayed(image.size(), CV_8U);
     int moving = 0;
@@ -210,6 +211,7 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
         TileCounts tiles(image.size());
         std::vector<unsigned char> sameRow(static_cast<std::size_t>(image.cols));
         std::vector<unsigned char> movedRow(static_cast<std::size_t>(image.cols));
+        std::vector<unsigned char> hiddenRow(static_cast<std::size_t>(image.cols));
         std::vector<unsigned char> difference;
         std::vector<unsigned char> repeatsRow(static_cast<std::size_t>(image.cols));
         std::vector<unsigned char> scratchRow(static_cast<std::size_t>(image.cols));
@@ -224,12 +226,19 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
             unsigned char* follows = following.ptr<unsigned char>(y);
             unsigned char* stays = stayed.ptr<unsigned char>(y);
             unsigned char* flat = flatVotes.ptr<unsigned char>(y);
+            unsigned char* judges = flatJudges.ptr<unsigned char>(y);
             unsigned char* moves = anyMoved.ptr<unsigned char>(y);
             SameRow(pixel, other, image.cols, sameRow.data(), difference);
             RepeatsRow(image, y, neighbour.shift, repeatsRow, scratchRow, difference);
             std::fill(movedRow.begin(), movedRow.end(), 0);
+            std::fill(hiddenRow.begin(), hiddenRow.end(), 0);
             if (rowInside) {
                 SameRow(pixel + 4 * here.x, shifted + 4 * here.x, here.width, movedRow.data() + here.x, difference);
+                // Where the neighbour would show this pixel's page, it shows what this capture shows
+                // there too: something that stayed put hides the page there, and its not following
+                // proves nothing.
+                const unsigned char* ownShifted = image.ptr<unsigned char>(y + neighbour.shift.y) + 4 * neighbour.shift.x;
+                SameRow(ownShifted + 4 * here.x, shifted + 4 * here.x, here.width, hiddenRow.data() + here.x, difference);
             }
             for (int x = 0; x < image.cols; ++x) {
                 const bool same = sameRow[static_cast<std::size_t>(x)] != 0;
@@ -242,8 +251,9 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
                     if (moved && !same) {
                         follows[x] = 255;
                     }
-                } else if (same && !moved && rowInside && x >= here.x && x < here.br().x) {
-                    ++flat[x];
+                } else if (rowInside && x >= here.x && x < here.br().x && hiddenRow[static_cast<std::size_t>(x)] == 0) {
+                    ++judges[x];
+                    flat[x] += same && !moved;
                 }
                 if (moved) {
                     moves[x] = 255;
@@ -272,8 +282,9 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     const int needed = std::max(1, std::min(kStillVotes, moving));
     const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
     evidence.still = ((votes >= needed) | sureVotes) & ~following;
-    // A page pixel hidden where one neighbour would show it follows the page in another.
-    evidence.flatStill = (flatVotes >= needed) & ~anyMoved;
+    // Every neighbour that could see the page there saw the colour stay; a page pixel hidden where
+    // one neighbour would show it follows the page in another.
+    evidence.flatStill = (flatVotes == flatJudges) & (flatJudges > 0) & ~anyMoved;
     evidence.explained = evidence.textured & anyMoved;
     return evidence;
 }

@@ -31,9 +31,10 @@ struct Evidence {
     /// along it looks the same whether it stayed put or moved with the page, so alone it tells
     /// nothing; as part of an element (a box's side) it is the element's.
     cv::Mat alongTheAxis;
-    /// Flat pixels that kept their colour against enough neighbours, where none shows the page's
-    /// motion explaining it as well. Page backgrounds do so by chance; next to an element they are
-    /// its flat parts (a bar's or a box's fill).
+    /// Flat pixels that kept their colour against every neighbour that shows their part of the
+    /// page elsewhere, unhidden, and that none shows the page's motion explaining as well. Page
+    /// backgrounds do so by chance; next to an element they are its flat parts (a bar's or a box's
+    /// fill).
     cv::Mat flatStill;
     /// Textured pixels that followed the page from a neighbour before it in page order, and did
     /// not stay put.
