@@ -21,9 +21,6 @@ constexpr int kTile = 16;
 /// A tile stays put when this share of its textured pixels does, and it has a few of them.
 constexpr double kStillTileShare = 0.9;
 constexpr int kStillTileLeast = 6;
-/// Neighbours that must see a pixel stay put, where that many moved: one agreeing neighbour can
-/// be a coincidence of repeated page lines, an element seldom changes between two.
-constexpr int kStillVotes = 2;
 
 bool SameColour(const unsigned char* p, const unsigned char* q)
 {
@@ -137,14 +134,6 @@ std::vector<unsigned char> StillTiles(const TileCounts& counts)
     return still;
 }
 
-/// How a textured pixel stayed put against one neighbour. Where the neighbour shows the same
-/// part of the page elsewhere, a page pixel always follows: staying there is an element's. Out
-/// of that overlap, two lines of a page may agree by chance.
-enum Stay : unsigned char {
-    kStayedApart = 1,
-    kStayedInOverlap = 2,
-};
-
 /// Pixels equal to both their neighbours along `axis`: a line or an edge that runs along the
 /// scroll axis looks the same whether it stayed put or moved with the page, so it tells nothing.
 cv::Mat AlongTheAxis(const cv::Mat& image, int axis)
@@ -190,19 +179,17 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
     evidence.alongTheAxis = AlongTheAxis(image, axis);
     evidence.followingBefore = cv::Mat::zeros(image.size(), CV_8U);
     evidence.followingAfter = cv::Mat::zeros(image.size(), CV_8U);
-    cv::Mat votes = cv::Mat::zeros(image.size(), CV_8U);
-    cv::Mat sureVotes = cv::Mat::zeros(image.size(), CV_8U);
+    // Staying put against any one neighbour that moved, over most of the pixel's tile.
+    cv::Mat stayedPut = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat flatVotes = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat flatJudges = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat anyMoved = cv::Mat::zeros(image.size(), CV_8U);
     cv::Mat stayed(image.size(), CV_8U);
-    int moving = 0;
     const cv::Rect whole(cv::Point(), image.size());
     for (const Neighbour& neighbour : neighbours) {
         if (neighbour.shift == cv::Point() || neighbour.image.size() != image.size()) {
             continue;
         }
-        ++moving;
         // Where the neighbour shows this part of the page too, whether it followed; anywhere,
         // whether it stayed put (in the overlap or not): what the page's own motion explains as
         // well is no evidence of staying.
@@ -258,30 +245,26 @@ Evidence GatherEvidence(const cv::Mat& image, const std::vector<Neighbour>& neig
                 if (moved) {
                     moves[x] = 255;
                 }
-                const bool inside = rowInside && x >= here.x && x < here.br().x;
                 // Content that repeats at the step's distance (table rows, a code listing's lines)
                 // stays put by coincidence, and the page may hide behind an element elsewhere.
                 const bool repeats = repeatsRow[static_cast<std::size_t>(x)] != 0 && along[x] == 0;
-                stays[x] = edge && same && !moved && !repeats ? (inside ? kStayedInOverlap : kStayedApart) : 0;
+                stays[x] = edge && same && !moved && !repeats ? 255 : 0;
             }
         }
         // A tile stays put when its edges are where they were.
         const std::vector<unsigned char> stillTiles = StillTiles(tiles);
         for (int y = 0; y < image.rows; ++y) {
             const unsigned char* stays = stayed.ptr<unsigned char>(y);
-            unsigned char* vote = votes.ptr<unsigned char>(y);
-            unsigned char* sure = sureVotes.ptr<unsigned char>(y);
+            unsigned char* still = stayedPut.ptr<unsigned char>(y);
             for (int x = 0; x < image.cols; ++x) {
                 if (stays[x] != 0 && stillTiles[tiles.At(y, x)]) {
-                    ++vote[x];
-                    sure[x] |= stays[x] == kStayedInOverlap ? 255 : 0;
+                    still[x] = 255;
                 }
             }
         }
     }
-    const int needed = std::max(1, std::min(kStillVotes, moving));
     const cv::Mat following = evidence.followingBefore | evidence.followingAfter;
-    evidence.still = ((votes >= needed) | sureVotes) & ~following;
+    evidence.still = stayedPut & ~following;
     // Every neighbour that could see the page there saw the colour stay; a page pixel hidden where
     // one neighbour would show it follows the page in another.
     evidence.flatStill = (flatVotes == flatJudges) & (flatJudges > 0) & ~anyMoved;

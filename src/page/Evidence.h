@@ -24,8 +24,9 @@ struct Evidence {
     /// An edge is next to the pixel: only such pixels can be seen to stay put rather than
     /// merely coincide with what the page shows there.
     cv::Mat textured;
-    /// Textured pixels that stayed put while the page moved under them, against enough
-    /// neighbours and over most of their tile: two lines of a page rarely agree on a whole tile.
+    /// Textured pixels that stayed put while the page moved under them, against a neighbour and
+    /// over most of their tile (two lines of a page rarely agree on a whole tile), unless what they
+    /// show repeats at the step's distance.
     cv::Mat still;
     /// Pixels equal to both their neighbours along the scroll axis: a line or an edge that runs
     /// along it looks the same whether it stayed put or moved with the page, so alone it tells
