@@ -325,10 +325,20 @@ public:
         return static_cast<double>(score.matchedTiles) / static_cast<double>(score.tiles + kTilePrior + 1);
     }
 
+    /// Which of two shifts far apart explains the pair better: by whole tiles.
     static bool Better(const Score& a, const Score& b)
     {
         const double fa = Confidence(a);
         const double fb = Confidence(b);
+        return fa > fb || (fa == fb && a.matched > b.matched);
+    }
+
+    /// Which of two neighbouring shifts aligns the page exactly: by pixels, since a shift off by
+    /// one still matches most of every tile.
+    static bool Finer(const Score& a, const Score& b)
+    {
+        const double fa = a.overlap > 0 ? static_cast<double>(a.matched) / static_cast<double>(a.overlap) : 0.0;
+        const double fb = b.overlap > 0 ? static_cast<double>(b.matched) / static_cast<double>(b.overlap) : 0.0;
         return fa > fb || (fa == fb && a.matched > b.matched);
     }
 
@@ -342,7 +352,7 @@ public:
             Shift shift = from;
             (alongRows ? shift.rows : shift.cols) += offset;
             const Score score = Judge(shift, step);
-            if (Better(score, bestScore)) {
+            if (Finer(score, bestScore)) {
                 best = shift;
                 bestScore = score;
             }
