@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <limits>
 #include <map>
 
 namespace ZOLT {
@@ -19,6 +20,8 @@ namespace {
 
 /// Gap between an element's glyphs that still joins them.
 constexpr int kGlyphGap = 9;
+/// Lines across the main axis that an element must span, and show again on to be found.
+constexpr int kLeastLines = 6;
 /// Fewest still pixels of an element: fewer are a coincidence of a few page pixels.
 constexpr int kLeastStill = 32;
 /// Share of an enclosed flat region that may be textured and still be an element's flat inside
@@ -31,8 +34,6 @@ constexpr int kSamples = 4096;
 /// Share of an element's samples that must show at an offset for it to be found there.
 constexpr double kFoundShare = 0.8;
 constexpr int kLeastFound = 24;
-/// Lines across the main axis on which an element must show again to be found.
-constexpr int kLeastLines = 6;
 /// Samples of the first, sparse look at each offset.
 constexpr std::size_t kSparseSamples = 256;
 /// Share of a followed element that found elements must cover for it to be the same one.
@@ -46,29 +47,46 @@ bool SamePixel(const cv::Vec4b& a, const cv::Vec4b& b)
 }
 
 /// Still pixels joined into components; those with too few still pixels across the axis
-/// (`telling`) dropped.
-cv::Mat StillComponents(const cv::Mat& still, const cv::Mat& telling)
+/// (`telling`), or spread over too few lines across the main axis, dropped: a rule is one line,
+/// and two rules of a page may coincide by chance.
+cv::Mat StillComponents(const cv::Mat& still, const cv::Mat& telling, int axis)
 {
     cv::Mat joined;
     cv::morphologyEx(still, joined, cv::MORPH_CLOSE,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kGlyphGap, kGlyphGap)));
     cv::Mat labels;
     const int count = cv::connectedComponents(joined, labels, 8, CV_32S);
-    std::vector<int> stillCount(static_cast<std::size_t>(count), 0);
+    struct Counted {
+        int pixels = 0;
+        int firstLine = std::numeric_limits<int>::max();
+        int lastLine = std::numeric_limits<int>::min();
+    };
+    std::vector<Counted> counted(static_cast<std::size_t>(count));
     for (int y = 0; y < still.rows; ++y) {
         const unsigned char* s = still.ptr<unsigned char>(y);
         const unsigned char* t = telling.ptr<unsigned char>(y);
         const int* label = labels.ptr<int>(y);
         for (int x = 0; x < still.cols; ++x) {
-            stillCount[static_cast<std::size_t>(label[x])] += s[x] != 0 && t[x] == 0;
+            if (s[x] != 0 && t[x] == 0) {
+                Counted& component = counted[static_cast<std::size_t>(label[x])];
+                const int line = axis == 0 ? y : x;
+                ++component.pixels;
+                component.firstLine = std::min(component.firstLine, line);
+                component.lastLine = std::max(component.lastLine, line);
+            }
         }
+    }
+    std::vector<unsigned char> keep(counted.size(), 0);
+    for (std::size_t label = 1; label < counted.size(); ++label) {
+        keep[label] = counted[label].pixels >= kLeastStill &&
+                      counted[label].lastLine - counted[label].firstLine + 1 >= kLeastLines;
     }
     cv::Mat kept = cv::Mat::zeros(still.size(), CV_8U);
     for (int y = 0; y < still.rows; ++y) {
         const int* label = labels.ptr<int>(y);
         unsigned char* out = kept.ptr<unsigned char>(y);
         for (int x = 0; x < still.cols; ++x) {
-            out[x] = label[x] != 0 && stillCount[static_cast<std::size_t>(label[x])] >= kLeastStill ? 255 : 0;
+            out[x] = keep[static_cast<std::size_t>(label[x])] ? 255 : 0;
         }
     }
     return kept;
@@ -269,7 +287,7 @@ bool Locate(const cv::Mat& previous, const cv::Mat& current, const std::vector<c
 
 std::vector<Element> FindElements(const Evidence& evidence, int axis)
 {
-    const cv::Mat still = StillComponents(evidence.still, evidence.alongTheAxis);
+    const cv::Mat still = StillComponents(evidence.still, evidence.alongTheAxis, axis);
     cv::Mat mask = GrowInto(still | FlatInsides(still, evidence.textured, evidence.still), evidence.flatStill);
     cv::dilate(mask, mask, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kEdgeMargin + 1, 2 * kEdgeMargin + 1)));
     return SplitElements(mask, axis, false);

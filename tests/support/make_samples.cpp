@@ -1,4 +1,4 @@
-// Writes a synthetic capture series as PNG files: the bundled samples are made with it.
+// Writes a synthetic framed capture series of known geometry as PNG files, for the tool tests.
 //
 //   zolt-make-samples FOLDER
 
