@@ -27,9 +27,9 @@ namespace {
 
 using Codes = IStitcherListener;
 
-/// A pair whose translation explains less than this share of its changed pixels is reported as
-/// a weak correlation.
-constexpr double kWeakMatch = 0.9;
+/// A pair whose translation matches less than this share of the tiles it overlaps in full is
+/// reported as a weak correlation: a sticky head over a small overlap leaves more.
+constexpr double kWeakMatch = 0.5;
 /// Share of a whole stitch's progress range that measuring takes.
 constexpr double kMeasuringShare = 0.6;
 /// Captures a live session waits for before it composes ahead: the scrolling area is rarely

@@ -57,7 +57,9 @@ struct Score {
     long tiles = 0;
     long matchedTiles = 0;
 
-    double Fraction() const { return overlap > 0 ? static_cast<double>(matched) / overlap : 0.0; }
+    /// Share of the overlap's tiles that match nearly in full: what the shift explains, little
+    /// upset by JPEG noise.
+    double Fraction() const { return tiles > 0 ? static_cast<double>(matchedTiles) / tiles : 0.0; }
 };
 
 bool Allows(int direction, const Shift& shift)

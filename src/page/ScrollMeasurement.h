@@ -15,7 +15,8 @@ constexpr int kSameTolerance = 16;
 /// One pair's measurement: the translation, and where the two captures differ.
 struct ScrollMeasurement {
     Translation translation;
-    /// Share of the changed pixels in the overlap that the translation explains (0 to 1).
+    /// Share of the overlap's tiles with changed pixels that the translation matches nearly in
+    /// full (0 to 1).
     double matchedShare = 0.0;
     /// The rectangle that holds the pixels that changed between the two captures (empty when
     /// nothing did): outside it, the window did not change at all.
