@@ -79,6 +79,11 @@ finish() {
   wait "$pid"
   status=$?
 }
+# Waits until the running capture has printed TEXT on its error output: a loaded machine may take
+# a while to start it, and a user would not scroll before it watches either.
+await_text() { # NAME TEXT
+  for _ in $(seq 300); do grep -q "$2" "$work/$1.err" && return; sleep 0.1; done
+}
 
 matches() { # NAME TRUTH
   check "$1: >= 99 % of the page" "$page_match" "$work/$1.png" "$2" 0.99
@@ -123,7 +128,7 @@ EOF
   open_window "file://$docs/rust-doc/html/std/macro.write.html" manual 800,600 write
   input mousemove 400 300
   start_capture manual --window "$window" --manual --idle 2
-  sleep 1.5
+  await_text manual "watching; scroll"
   wheel 2 5 1.2; wheel 1 5 1; input key Page_Down; sleep 1.3; wheel 3 5 1.1; input key Down Down Down; sleep 1.2
   wheel 4 5 1.3; wheel 5 5 1.3; wheel 6 4 0.4; wheel 9 4 0.4; wheel 9 4 0.4
   finish

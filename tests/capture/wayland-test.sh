@@ -154,6 +154,8 @@ if [[ $scope == all ]]; then
   # (on the handbook the page stitcher misplaces the sticky sidebar's end at such steps).
   open_url "file:///usr/share/doc/rust-doc/html/std/process/index.html" 800,600 "std::process"
   start_capture manual --manual --window "$window" --idle 2
+  # A loaded machine may take a while to start it; a user would not scroll before it watches.
+  for _ in $(seq 300); do grep -q "watching; scroll" "$work/manual.err" && break; sleep 0.1; done
   sleep 1
   for clicks in 2 1 2 1 1 2 2 1 2 -2 -1 -2; do
     "$play" wheel 400,300 "$clicks"
