@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# zolt-stitch, with its default configuration, on every real series of the given folders: exit
-# code 0, the stitched size (the capture grown by the total scroll along the series' axis) and the
-# written translations equal to the recorded truth.
+# zolt-stitch, with its default configuration, on the real series given (sideways, upward, a whole
+# window): exit code 0, the stitched size (the capture grown by the total scroll along the series'
+# axis) and the written translations equal to the recorded truth. The stitcher itself is checked
+# on every series by test_real; this checks what the tool adds.
 set -euo pipefail
 tool=$1 work=$2
 shift 2
@@ -13,11 +14,9 @@ steps() { tr -d ' \n\t' < "$1" | grep -o '"rows":-\{0,1\}[0-9]*,"cols":-\{0,1\}[
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }'; }
 
 failures=0
-all=()
-for data in "$@"; do all+=("$data"/*/); done
-for series in "${all[@]}"; do
+for series in "$@"; do
   name=$(basename "$series")
-  captures=("$series"[0-9]*.png)
+  captures=("$series"/[0-9]*.png)
   read -r width height < <(png_size "${captures[0]}")
   # The result grows by each step, whichever way the series scrolls.
   while IFS=, read -r rows cols; do
