@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 scripts/setup-debian.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZOLT_BUILD_TESTS=ON -DZOLT_BUILD_BENCHMARKS=ON -DZOLT_BUILD_TOOLS=ON >/dev/null
+# The benchmarks are left out: they measure and test nothing; a default configuration builds them.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZOLT_BUILD_TESTS=ON -DZOLT_BUILD_BENCHMARKS=OFF -DZOLT_BUILD_TOOLS=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure --no-tests=error
 
